@@ -1,0 +1,37 @@
+// Process-wide start-up state and the ways the process ends.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+// Exit codes of the program.
+constexpr int32_t EXIT_RELAUNCHED = 0; // a new instance has been started
+constexpr int32_t EXIT_FATAL = 100;    // an unrecoverable condition
+constexpr int32_t EXIT_NO_MUTEX = 7765; // a mutex could not be created
+
+constexpr uint32_t PROGRAM_PATH_SIZE = 500;
+
+// The program path as the first argument gave it. Written once by main before any thread
+// starts; read by Restart.
+extern char ProgramPath[PROGRAM_PATH_SIZE];
+// False when the first argument did not fit ProgramPath (Restart then launches nothing).
+extern bool ProgramPathComplete;
+// 0 for a first start, else the count from a relaunch's third argument. Written once by
+// main before any thread starts; read by Restart.
+extern int32_t RestartCount;
+
+// The decimal value of `text` as atoi reads it (leading blanks and a sign, up to the first
+// non-digit, 0 without digits), held within the 32-bit range instead of overflowing.
+int32_t DecimalValue(const char* text);
+
+// Sets ProgramPath and RestartCount from the process's argument vector.
+void ParseCommandLine();
+
+// Prints "\nPress "Enter" to exit...", waits for one character of input, exits with 100.
+[[noreturn]] void PressEnterExit();
+
+// Ends the process with `code` (through the platform table, so tests can intercept it).
+[[noreturn]] void ExitProcess(int32_t code);
+
+// Console output, flushed at once.
+void ConsolePrint(const char* format, ...) __attribute__((format(printf, 1, 2)));

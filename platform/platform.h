@@ -1,0 +1,161 @@
+// The operating system behind one narrow interface.
+//
+// Everything KivFSX needs from the OS is reached through the table `Os` below, whose entries
+// the backend fills (platform/win32: the real Win32 calls; platform/posix: our stand-in for
+// development and tests). A test may replace an entry to make a call fail or to take time
+// out of a protocol, and must put the defaults back with PlatformOsReset() when done.
+//
+// No other file of the program includes an OS header or tests which OS it is built for.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Calling convention of the simulator library's entry points and callbacks: __stdcall on
+// 32-bit Windows, the default convention everywhere else.
+#if defined(_WIN32) && !defined(_WIN64)
+#define PLATFORM_STDCALL __stdcall
+#else
+#define PLATFORM_STDCALL
+#endif
+
+// Separator that joins a directory and a file name in the paths the program builds.
+#if defined(_WIN32)
+constexpr char PLATFORM_DIR_SEP = '\\';
+#else
+constexpr char PLATFORM_DIR_SEP = '/';
+#endif
+
+// A UDP socket; PLATFORM_NO_SOCKET is "none".
+using PlatformSocket = intptr_t;
+constexpr PlatformSocket PLATFORM_NO_SOCKET = -1;
+
+// An IPv4 endpoint. Addr is in network byte order (as inet_addr gives it); Port in host order.
+struct NetAddr {
+    uint32_t Addr;
+    uint16_t Port;
+};
+
+// Value of PlatformInetAddr for text that is not a dotted IPv4 address (all bits set).
+constexpr uint32_t PLATFORM_INADDR_NONE = 0xFFFFFFFFu;
+
+// Results of a mutex wait.
+enum PlatformWaitResult : int32_t {
+    PLATFORM_WAIT_TAKEN = 0,     // taken normally
+    PLATFORM_WAIT_ABANDONED = 1, // taken, but its previous owner ended while holding it
+    PLATFORM_WAIT_FAILED = 2,    // not taken (invalid handle, system error)
+};
+
+// Results of PlatformGetAdaptersInfo, as the IP Helper API gives them.
+constexpr uint32_t PLATFORM_ADAPTERS_OK = 0;
+constexpr uint32_t PLATFORM_ADAPTERS_BUFFER_OVERFLOW = 111;
+
+struct PlatformMutex;     // an owned, recursive, process-private mutex
+struct PlatformDirSearch; // an open directory enumeration
+
+using PlatformThreadProc = void (*)(void* param);
+
+// The replaceable table of OS calls. Every entry is non-null after PlatformOsReset().
+struct PlatformOs {
+    // --- process ---------------------------------------------------------------------
+    // Ends the process at once with the given code; console output is flushed first.
+    [[noreturn]] void (*Exit)(int32_t code);
+    // Starts a new instance: `argv` (3 entries) on POSIX, `commandLine` on Windows; the new
+    // process gets its own session/console, inherits no handles, and shares the environment
+    // and the working directory. True when the process was created.
+    bool (*SpawnInstance)(const char* programPath, const char* const argv[3],
+                          const char* commandLine);
+    // Reads one character from standard input; -1 at end of input.
+    int32_t (*ReadConsoleChar)();
+
+    // --- threads and time ------------------------------------------------------------
+    bool (*StartThread)(PlatformThreadProc proc, void* param);
+    void (*SleepMs)(uint32_t ms);
+    // Local time of day: hour 0-23, minute, second, millisecond.
+    void (*LocalTime)(int32_t* hour, int32_t* minute, int32_t* second, int32_t* millisecond);
+    // Milliseconds from an arbitrary start, never going back.
+    uint64_t (*MonotonicMs)();
+
+    // --- mutexes -----------------------------------------------------------------------
+    PlatformMutex* (*MutexCreate)(); // null when the system gives none
+    PlatformWaitResult (*MutexWait)(PlatformMutex* mutex);
+    bool (*MutexRelease)(PlatformMutex* mutex); // false when the caller does not own it
+
+    // --- files ---------------------------------------------------------------------------
+    bool (*CurrentDir)(char* out, size_t size); // false when it does not fit
+    bool (*RenameFile)(const char* from, const char* to);
+    bool (*DeleteFile)(const char* path);
+    // Directory search for every entry whose path begins with `prefix` (Windows: the
+    // pattern prefix + "*.*"). Returns null when nothing matches; otherwise the bare name
+    // of the first entry in `name`.
+    PlatformDirSearch* (*FindFirst)(const char* prefix, char* name, size_t size);
+    bool (*FindNext)(PlatformDirSearch* search, char* name, size_t size);
+    void (*FindClose)(PlatformDirSearch* search);
+
+    // --- dynamic libraries -------------------------------------------------------------
+    void* (*LoadLibraryPath)(const char* path); // null when it does not load
+    void* (*LibrarySymbol)(void* library, const char* name);
+
+    // --- network -------------------------------------------------------------------------
+    bool (*SocketsStart)();
+    bool (*HostName)(char* out, size_t size);
+    // Looks a host name up: the official name and the first IPv4 address (network order).
+    bool (*LookupHost)(const char* name, char* officialName, size_t size, uint32_t* firstAddr,
+                       bool* hasAddr);
+    // An IPv4 datagram socket; `udpProtocol` names IPPROTO_UDP, otherwise protocol 0.
+    PlatformSocket (*UdpSocket)(bool udpProtocol);
+    bool (*Bind)(PlatformSocket sock, NetAddr addr);
+    bool (*SetBroadcast)(PlatformSocket sock, int32_t value);
+    // Sends one datagram; the byte count, or -1 on error.
+    int32_t (*SendTo)(PlatformSocket sock, const void* data, size_t size, NetAddr to);
+    // Receives one datagram (blocking); the byte count, or -1 on error. A datagram larger
+    // than `size` is an error and is consumed.
+    int32_t (*RecvFrom)(PlatformSocket sock, void* data, size_t size, NetAddr* from);
+    bool (*CloseSocket)(PlatformSocket sock);
+    // Fills `buffer` with the adapter list; *size is the buffer size in, the needed size out
+    // when the answer is PLATFORM_ADAPTERS_BUFFER_OVERFLOW.
+    uint32_t (*GetAdaptersInfo)(void* buffer, uint32_t* size);
+    // Memory for the adapter list (a test can make it fail).
+    void* (*Alloc)(size_t size);
+    void (*Free)(void* block);
+};
+
+extern PlatformOs Os;
+
+// Puts every entry of `Os` back to the backend's own call.
+void PlatformOsReset();
+
+// --- console and command line (called once by main) -------------------------------------
+// Makes console output reach a pipe at once (no buffering across lines).
+void PlatformConsoleInit();
+// Takes the process's argument vector: Windows reads GetCommandLineW and splits it with
+// CommandLineToArgvW (the runtime's argv is ignored); POSIX takes argv as given.
+void PlatformArgsInit(int argc, char** argv);
+int32_t PlatformArgCount();
+// Copies argument `index` as narrow text into `out`; false when absent or when it does not
+// fit (then `out` holds as much as fits, NUL-terminated).
+bool PlatformArg(int32_t index, char* out, size_t size);
+
+// --- adapter list walking ------------------------------------------------------------------
+// Walks the list that GetAdaptersInfo wrote: the first adapter of `buffer`, then the next
+// one of an adapter, null at the end. The texts are those of the adapter's first IPv4
+// address entry.
+const void* PlatformAdapterFirst(const void* buffer);
+const void* PlatformAdapterNext(const void* adapter);
+const char* PlatformAdapterDescription(const void* adapter);
+const char* PlatformAdapterIp(const void* adapter);
+const char* PlatformAdapterMask(const void* adapter);
+
+// --- simulator library store -------------------------------------------------------------------
+// The side-by-side store that holds the simulator library builds, ending in a separator:
+// "c:\Windows\winsxs\" on Windows; on POSIX the directory named by KIVFSX_WINSXS, or
+// "winsxs" in the working directory.
+const char* PlatformStoreDir();
+// The same store as the listing prefix names it (Windows: "\Windows\winsxs\", no drive).
+const char* PlatformStoreListingDir();
+
+// --- pure helpers ---------------------------------------------------------------------------
+// Standard dotted-decimal conversion (inet_addr): PLATFORM_INADDR_NONE for invalid text.
+uint32_t PlatformInetAddr(const char* text);
+// Dotted form of an address in network order into `out` (at least 16 bytes).
+void PlatformInetNtoa(uint32_t addr, char* out);

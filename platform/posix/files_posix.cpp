@@ -1,0 +1,127 @@
+// POSIX backend: files, directory search, dynamic libraries and the library store.
+#include "platform/platform.h"
+#include "platform/posix/posix_internal.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <dlfcn.h>
+#include <unistd.h>
+
+struct PlatformDirSearch {
+    DIR* Dir;
+    char Prefix[260]; // the name prefix that entries must begin with
+};
+
+namespace {
+
+bool PosixCurrentDir(char* out, size_t size) { return getcwd(out, size) != nullptr; }
+
+bool PosixRenameFile(const char* from, const char* to) { return rename(from, to) == 0; }
+
+bool PosixDeleteFile(const char* path) { return unlink(path) == 0; }
+
+bool CopyName(const char* name, char* out, size_t size) {
+    size_t len = strlen(name);
+    if (len >= size) {
+        return false;
+    }
+    memcpy(out, name, len + 1);
+    return true;
+}
+
+bool NextMatch(PlatformDirSearch* search, char* name, size_t size) {
+    size_t prefixLen = strlen(search->Prefix);
+    while (dirent* entry = readdir(search->Dir)) {
+        if (strncmp(entry->d_name, search->Prefix, prefixLen) == 0 &&
+            CopyName(entry->d_name, name, size)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// `prefix` is a directory, a separator and the beginning of the entry names, as the
+// Windows pattern prefix + "*.*" reads it.
+PlatformDirSearch* PosixFindFirst(const char* prefix, char* name, size_t size) {
+    const char* slash = strrchr(prefix, '/');
+    char dir[4096];
+    const char* base = prefix;
+    if (slash == nullptr) {
+        strcpy(dir, ".");
+    } else {
+        size_t dirLen = static_cast<size_t>(slash - prefix);
+        if (dirLen >= sizeof(dir)) {
+            return nullptr;
+        }
+        memcpy(dir, prefix, dirLen);
+        dir[dirLen] = '\0';
+        if (dirLen == 0) {
+            strcpy(dir, "/");
+        }
+        base = slash + 1;
+    }
+    auto* search = static_cast<PlatformDirSearch*>(malloc(sizeof(PlatformDirSearch)));
+    if (search == nullptr || strlen(base) >= sizeof(search->Prefix)) {
+        free(search);
+        return nullptr;
+    }
+    strcpy(search->Prefix, base);
+    search->Dir = opendir(dir);
+    if (search->Dir == nullptr || !NextMatch(search, name, size)) {
+        if (search->Dir != nullptr) {
+            closedir(search->Dir);
+        }
+        free(search);
+        return nullptr;
+    }
+    return search;
+}
+
+bool PosixFindNext(PlatformDirSearch* search, char* name, size_t size) {
+    return search != nullptr && NextMatch(search, name, size);
+}
+
+void PosixFindClose(PlatformDirSearch* search) {
+    if (search != nullptr) {
+        closedir(search->Dir);
+        free(search);
+    }
+}
+
+void* PosixLoadLibraryPath(const char* path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }
+
+void* PosixLibrarySymbol(void* library, const char* name) { return dlsym(library, name); }
+
+} // namespace
+
+void PosixFilesReset(PlatformOs& os) {
+    os.CurrentDir = PosixCurrentDir;
+    os.RenameFile = PosixRenameFile;
+    os.DeleteFile = PosixDeleteFile;
+    os.FindFirst = PosixFindFirst;
+    os.FindNext = PosixFindNext;
+    os.FindClose = PosixFindClose;
+    os.LoadLibraryPath = PosixLoadLibraryPath;
+    os.LibrarySymbol = PosixLibrarySymbol;
+}
+
+const char* PlatformStoreDir() {
+    // Computed on each call: tests point KIVFSX_WINSXS at stores of their own.
+    static thread_local char store[1024];
+    const char* env = getenv("KIVFSX_WINSXS");
+    const char* dir = (env != nullptr && env[0] != '\0') ? env : "winsxs";
+    size_t len = strlen(dir);
+    if (len + 2 > sizeof(store)) {
+        len = sizeof(store) - 2;
+    }
+    memcpy(store, dir, len);
+    if (len == 0 || store[len - 1] != '/') {
+        store[len++] = '/';
+    }
+    store[len] = '\0';
+    return store;
+}
+
+const char* PlatformStoreListingDir() { return PlatformStoreDir(); }

@@ -1,0 +1,180 @@
+// POSIX backend: process, threads, time and mutexes.
+#include "platform/platform.h"
+#include "platform/posix/posix_internal.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+struct PlatformMutex {
+    pthread_mutex_t Handle;
+};
+
+namespace {
+
+[[noreturn]] void PosixExit(int32_t code) {
+    fflush(stdout);
+    fflush(stderr);
+    _exit(code);
+}
+
+bool PosixSpawnInstance(const char* programPath, const char* const argv[3], const char*) {
+    pid_t pid = fork();
+    if (pid < 0) {
+        return false;
+    }
+    if (pid == 0) {
+        // The new instance runs in a session of its own (the nearest thing to a new console),
+        // keeps stdout/stderr, and inherits no other descriptor.
+        setsid();
+        long maxFd = sysconf(_SC_OPEN_MAX);
+        for (long fd = 3; fd < maxFd && fd < 65536; ++fd) {
+            close(static_cast<int>(fd));
+        }
+        char* args[4] = {const_cast<char*>(argv[0]), const_cast<char*>(argv[1]),
+                         const_cast<char*>(argv[2]), nullptr};
+        execv(programPath, args);
+        _exit(127);
+    }
+    return true;
+}
+
+int32_t PosixReadConsoleChar() {
+    int c = getchar();
+    return c == EOF ? -1 : c;
+}
+
+struct ThreadStart {
+    PlatformThreadProc Proc;
+    void* Param;
+};
+
+void* ThreadTrampoline(void* arg) {
+    ThreadStart start = *static_cast<ThreadStart*>(arg);
+    free(arg);
+    start.Proc(start.Param);
+    return nullptr;
+}
+
+bool PosixStartThread(PlatformThreadProc proc, void* param) {
+    auto* start = static_cast<ThreadStart*>(malloc(sizeof(ThreadStart)));
+    if (start == nullptr) {
+        return false;
+    }
+    start->Proc = proc;
+    start->Param = param;
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, ThreadTrampoline, start) != 0) {
+        free(start);
+        return false;
+    }
+    pthread_detach(thread);
+    return true;
+}
+
+void PosixSleepMs(uint32_t ms) {
+    timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+void PosixLocalTime(int32_t* hour, int32_t* minute, int32_t* second, int32_t* millisecond) {
+    timeval tv;
+    gettimeofday(&tv, nullptr);
+    time_t now = tv.tv_sec;
+    tm local;
+    localtime_r(&now, &local);
+    *hour = local.tm_hour;
+    *minute = local.tm_min;
+    *second = local.tm_sec;
+    *millisecond = static_cast<int32_t>(tv.tv_usec / 1000);
+}
+
+uint64_t PosixMonotonicMs() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+// A recursive, error-checking, robust mutex behaves like a Win32 mutex: the owner may take it
+// again, a release by a thread that does not own it fails, and a wait on a mutex whose owner
+// ended while holding it reports the abandonment.
+PlatformMutex* PosixMutexCreate() {
+    auto* mutex = static_cast<PlatformMutex*>(malloc(sizeof(PlatformMutex)));
+    if (mutex == nullptr) {
+        return nullptr;
+    }
+    pthread_mutexattr_t attr;
+    pthread_mutexattr_init(&attr);
+    pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
+    int rc = pthread_mutex_init(&mutex->Handle, &attr);
+    pthread_mutexattr_destroy(&attr);
+    if (rc != 0) {
+        free(mutex);
+        return nullptr;
+    }
+    return mutex;
+}
+
+PlatformWaitResult PosixMutexWait(PlatformMutex* mutex) {
+    if (mutex == nullptr) {
+        return PLATFORM_WAIT_FAILED;
+    }
+    int rc = pthread_mutex_lock(&mutex->Handle);
+    if (rc == 0) {
+        return PLATFORM_WAIT_TAKEN;
+    }
+    if (rc == EOWNERDEAD) {
+        pthread_mutex_consistent(&mutex->Handle);
+        return PLATFORM_WAIT_ABANDONED;
+    }
+    return PLATFORM_WAIT_FAILED;
+}
+
+bool PosixMutexRelease(PlatformMutex* mutex) {
+    return mutex != nullptr && pthread_mutex_unlock(&mutex->Handle) == 0;
+}
+
+void* PosixAlloc(size_t size) { return malloc(size); }
+void PosixFree(void* block) { free(block); }
+
+} // namespace
+
+PlatformOs Os;
+
+void PlatformOsReset() {
+    Os.Exit = PosixExit;
+    Os.SpawnInstance = PosixSpawnInstance;
+    Os.ReadConsoleChar = PosixReadConsoleChar;
+    Os.StartThread = PosixStartThread;
+    Os.SleepMs = PosixSleepMs;
+    Os.LocalTime = PosixLocalTime;
+    Os.MonotonicMs = PosixMonotonicMs;
+    Os.MutexCreate = PosixMutexCreate;
+    Os.MutexWait = PosixMutexWait;
+    Os.MutexRelease = PosixMutexRelease;
+    Os.Alloc = PosixAlloc;
+    Os.Free = PosixFree;
+    PosixFilesReset(Os);
+    PosixNetReset(Os);
+}
+
+// The table is filled before main runs, so that even static initialisers may use it.
+namespace {
+struct OsInit {
+    OsInit() { PlatformOsReset(); }
+} osInit;
+} // namespace
+
+void PlatformConsoleInit() {
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    setvbuf(stderr, nullptr, _IONBF, 0);
+    signal(SIGPIPE, SIG_IGN);
+}

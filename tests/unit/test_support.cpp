@@ -1,0 +1,65 @@
+#include "test_support.h"
+
+#include <atomic>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "app/restart.h"
+#include "support/log.h"
+
+namespace {
+[[noreturn]] void ThrowingExit(int32_t code) { throw ExitCalled{code}; }
+std::atomic<int> dirCounter{0};
+} // namespace
+
+ExitTrap::ExitTrap() { Os.Exit = ThrowingExit; }
+ExitTrap::~ExitTrap() { PlatformOsReset(); }
+
+int32_t ExitCodeOf(const std::function<void()>& body) {
+    ExitTrap trap;
+    try {
+        body();
+    } catch (const ExitCalled& e) {
+        return e.Code;
+    }
+    return -1;
+}
+
+void TempDirTest::SetUp() {
+    Previous = std::filesystem::current_path();
+    Dir = std::filesystem::temp_directory_path() /
+          ("kivfsx-test-" + std::to_string(static_cast<long long>(Os.MonotonicMs())) + "-" +
+           std::to_string(dirCounter++));
+    std::filesystem::create_directories(Dir);
+    std::filesystem::current_path(Dir);
+    PlatformOsReset();
+    SimLogResetForTest();
+    RestartResetForTest();
+}
+
+void TempDirTest::TearDown() {
+    PlatformOsReset();
+    SimLogResetForTest();
+    RestartResetForTest();
+    std::filesystem::current_path(Previous);
+    std::error_code ec;
+    std::filesystem::remove_all(Dir, ec);
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+std::string LogText(const std::filesystem::path& path) {
+    static const std::regex stamp("[0-9]{2}:[0-9]{2}:[0-9]{2}:[0-9]{3}  ");
+    return std::regex_replace(ReadFile(path), stamp, "");
+}

@@ -1,0 +1,43 @@
+// Helpers shared by the unit tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "platform/platform.h"
+
+// Thrown by the test stand-in for the process exit, so a test can check an exit code
+// without a death test.
+struct ExitCalled {
+    int32_t Code;
+};
+
+// Replaces Os.Exit with a throwing stand-in for the life of the object.
+struct ExitTrap {
+    ExitTrap();
+    ~ExitTrap();
+};
+
+// Runs `body` with exits trapped; the exit code, or -1 when it did not exit.
+int32_t ExitCodeOf(const std::function<void()>& body);
+
+// Every test in a fixture derived from this runs in a fresh, empty working directory, with
+// the OS table, the log and the relaunch state back at their defaults.
+class TempDirTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+    std::filesystem::path Dir;
+
+  private:
+    std::filesystem::path Previous;
+};
+
+std::string ReadFile(const std::filesystem::path& path);
+void WriteFile(const std::filesystem::path& path, const std::string& text);
+// The log's text without the time stamps ("hh:mm:ss:mmm  " in front of each entry).
+std::string LogText(const std::filesystem::path& path);
