@@ -27,8 +27,7 @@ void SimLogRename(const char* newName);
 void SimLogf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void SimLogLevelf(int32_t level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-// Test hook: forget the started log (file name, flags), as at process start. The mutex is
-// kept, as the real one is never destroyed.
+// Test hook: forget the started log (file name, flag, mutex), as at process start.
 void SimLogResetForTest();
 // The full path of the current log file.
 const char* SimLogPath();

@@ -1,0 +1,70 @@
+// Win32 backend: the argument vector is split from the process's wide command line by the
+// system's own rules; the runtime's argv is not used.
+#include "platform/platform.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+// Written once by PlatformArgsInit, on the main thread before any other thread exists;
+// read afterwards. The narrow copies live until the process ends.
+int ArgCount = 0;
+char** ArgVector = nullptr;
+
+// The argument as narrow text in the ANSI code page, in memory of its own; null when the
+// conversion fails. Characters that the code page lacks become the system's default
+// character, as in every other narrow API call of the program.
+char* ToNarrow(const wchar_t* wide) {
+    int size = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) {
+        return nullptr;
+    }
+    auto* text = static_cast<char*>(malloc(static_cast<size_t>(size)));
+    if (text == nullptr ||
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, text, size, nullptr, nullptr) != size) {
+        free(text);
+        return nullptr;
+    }
+    return text;
+}
+} // namespace
+
+void PlatformArgsInit(int, char**) {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr || count <= 0) {
+        ArgCount = 0;
+        return;
+    }
+    auto** narrow = static_cast<char**>(calloc(static_cast<size_t>(count), sizeof(char*)));
+    if (narrow != nullptr) {
+        for (int i = 0; i < count; ++i) {
+            narrow[i] = ToNarrow(wide[i]); // null reads as an absent argument
+        }
+        ArgVector = narrow;
+        ArgCount = count;
+    }
+    LocalFree(wide);
+}
+
+int32_t PlatformArgCount() {
+    return ArgCount;
+}
+
+bool PlatformArg(int32_t index, char* out, size_t size) {
+    if (size == 0) {
+        return false;
+    }
+    out[0] = '\0';
+    if (index < 0 || index >= ArgCount || ArgVector[index] == nullptr) {
+        return false;
+    }
+    size_t len = strlen(ArgVector[index]);
+    size_t copy = len < size ? len : size - 1;
+    memcpy(out, ArgVector[index], copy);
+    out[copy] = '\0';
+    return copy == len;
+}

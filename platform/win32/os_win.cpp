@@ -1,0 +1,167 @@
+// Win32 backend: process, threads, time and mutexes.
+#include "platform/platform.h"
+#include "platform/win32/win_internal.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+// A PlatformMutex* is the Win32 mutex handle itself; the struct is never defined.
+
+namespace {
+
+[[noreturn]] void WinExit(int32_t code) {
+    fflush(stdout);
+    fflush(stderr);
+    ::ExitProcess(static_cast<UINT>(code));
+}
+
+// The new instance gets a console of its own (CREATE_NO_WINDOW is ignored next to
+// CREATE_NEW_CONSOLE), inherits no handles, and shares our environment and directory. The
+// program file is the first argument of `commandLine`; the returned handles are not needed.
+bool WinSpawnInstance(const char*, const char* const[3], const char* commandLine) {
+    // CreateProcessA may write into the command line, so it gets a copy of its own.
+    size_t len = strlen(commandLine);
+    auto* line = static_cast<char*>(malloc(len + 1));
+    if (line == nullptr) {
+        return false;
+    }
+    memcpy(line, commandLine, len + 1);
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof(startup));
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info;
+    memset(&info, 0, sizeof(info));
+    BOOL created =
+        CreateProcessA(nullptr, line, nullptr, nullptr, FALSE,
+                       CREATE_NEW_CONSOLE | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
+    free(line);
+    if (!created) {
+        return false;
+    }
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return true;
+}
+
+int32_t WinReadConsoleChar() {
+    int c = getchar();
+    return c == EOF ? -1 : c;
+}
+
+struct ThreadStart {
+    PlatformThreadProc Proc;
+    void* Param;
+};
+
+DWORD WINAPI ThreadTrampoline(LPVOID arg) {
+    ThreadStart start = *static_cast<ThreadStart*>(arg);
+    free(arg);
+    start.Proc(start.Param);
+    return 0;
+}
+
+// Default stack size. The handle is closed at once: nobody joins our threads, and closing
+// it does not stop the thread.
+bool WinStartThread(PlatformThreadProc proc, void* param) {
+    auto* start = static_cast<ThreadStart*>(malloc(sizeof(ThreadStart)));
+    if (start == nullptr) {
+        return false;
+    }
+    start->Proc = proc;
+    start->Param = param;
+    HANDLE thread = CreateThread(nullptr, 0, ThreadTrampoline, start, 0, nullptr);
+    if (thread == nullptr) {
+        free(start);
+        return false;
+    }
+    CloseHandle(thread);
+    return true;
+}
+
+void WinSleepMs(uint32_t ms) {
+    Sleep(ms);
+}
+
+void WinLocalTime(int32_t* hour, int32_t* minute, int32_t* second, int32_t* millisecond) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    *hour = now.wHour;
+    *minute = now.wMinute;
+    *second = now.wSecond;
+    *millisecond = now.wMilliseconds;
+}
+
+uint64_t WinMonotonicMs() {
+    return GetTickCount64();
+}
+
+// Unnamed, so private to the process; created unowned. Win32 mutexes are recursive for
+// their owner, refuse a release by any other thread, and report abandonment to the next
+// waiter when the owner thread ends while holding them.
+PlatformMutex* WinMutexCreate() {
+    return reinterpret_cast<PlatformMutex*>(CreateMutexA(nullptr, FALSE, nullptr));
+}
+
+PlatformWaitResult WinMutexWait(PlatformMutex* mutex) {
+    if (mutex == nullptr) {
+        return PLATFORM_WAIT_FAILED;
+    }
+    switch (WaitForSingleObject(reinterpret_cast<HANDLE>(mutex), INFINITE)) {
+    case WAIT_OBJECT_0:
+        return PLATFORM_WAIT_TAKEN;
+    case WAIT_ABANDONED:
+        return PLATFORM_WAIT_ABANDONED;
+    default:
+        return PLATFORM_WAIT_FAILED;
+    }
+}
+
+bool WinMutexRelease(PlatformMutex* mutex) {
+    return mutex != nullptr && ReleaseMutex(reinterpret_cast<HANDLE>(mutex)) != 0;
+}
+
+void* WinAlloc(size_t size) {
+    return malloc(size);
+}
+void WinFree(void* block) {
+    free(block);
+}
+
+} // namespace
+
+// The table of OS calls. Filled before main runs (below) and by PlatformOsReset; tests
+// replace entries on the test thread while no other thread of the program runs. Read by
+// every thread.
+PlatformOs Os;
+
+void PlatformOsReset() {
+    Os.Exit = WinExit;
+    Os.SpawnInstance = WinSpawnInstance;
+    Os.ReadConsoleChar = WinReadConsoleChar;
+    Os.StartThread = WinStartThread;
+    Os.SleepMs = WinSleepMs;
+    Os.LocalTime = WinLocalTime;
+    Os.MonotonicMs = WinMonotonicMs;
+    Os.MutexCreate = WinMutexCreate;
+    Os.MutexWait = WinMutexWait;
+    Os.MutexRelease = WinMutexRelease;
+    Os.Alloc = WinAlloc;
+    Os.Free = WinFree;
+    WinFilesReset(Os);
+    WinNetReset(Os);
+}
+
+// The table is filled before main runs, so that even static initialisers may use it.
+namespace {
+struct OsInit {
+    OsInit() { PlatformOsReset(); }
+} osInit;
+} // namespace
+
+void PlatformConsoleInit() {
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    setvbuf(stderr, nullptr, _IONBF, 0);
+}

@@ -1,0 +1,181 @@
+// The simulator library loader (see sim/loader.h).
+#include "sim/loader.h"
+
+#include <cstdio>
+
+#include "app/process.h"
+#include "platform/platform.h"
+#include "sim/simconnect_api.h"
+#include "support/log.h"
+
+// Written only by LoadSimConnect, on the main thread before any worker thread exists; read
+// afterwards by every thread without a lock (it never changes again).
+SimApiTable SimApi = {};
+
+const char* const SIM_VERSIONS[SIM_VERSION_COUNT] = {"10.0.61259.0", "10.0.61242.0",
+                                                     "10.0.60905.0"};
+
+namespace {
+
+constexpr int32_t LOADER_LOG_LEVEL = 10;
+
+// One entry point: its exported name, the log line when it is missing, and where it goes.
+struct EntryPoint {
+    const char* Name;
+    const char* Missing;
+    void (*Store)(void* address);
+};
+
+// In binding order; the order of SimApiTable.
+const EntryPoint ENTRY_POINTS[] = {
+    {"SimConnect_Open", "GPA() fail on SimOpen\n",
+     [](void* p) { SimApi.Open = reinterpret_cast<SimOpenFn>(p); }},
+    {"SimConnect_RetrieveString", "GPA() fail on RetrieveString\n",
+     [](void* p) { SimApi.RetrieveString = reinterpret_cast<SimRetrieveStringFn>(p); }},
+    {"SimConnect_WeatherRequestCloudState", "GPA() fail on WeatherRequestCloudState\n",
+     [](void* p) {
+         SimApi.WeatherRequestCloudState = reinterpret_cast<SimWeatherRequestCloudStateFn>(p);
+     }},
+    {"SimConnect_SetInputGroupState", "GPA() fail on SetInputState\n",
+     [](void* p) { SimApi.SetInputGroupState = reinterpret_cast<SimSetInputGroupStateFn>(p); }},
+    {"SimConnect_SubscribeToSystemEvent", "GPA() fail on SubscribeToEvent\n",
+     [](void* p) {
+         SimApi.SubscribeToSystemEvent = reinterpret_cast<SimSubscribeToSystemEventFn>(p);
+     }},
+    {"SimConnect_AddToDataDefinition", "GPA() fail on AddToData\n",
+     [](void* p) { SimApi.AddToDataDefinition = reinterpret_cast<SimAddToDataDefinitionFn>(p); }},
+    {"SimConnect_RequestDataOnSimObject", "GPA() fail on RequestSimObjectData\n",
+     [](void* p) {
+         SimApi.RequestDataOnSimObject = reinterpret_cast<SimRequestDataOnSimObjectFn>(p);
+     }},
+    {"SimConnect_MapInputEventToClientEvent", "GPA() fail on MapInputToClientEvent\n",
+     [](void* p) {
+         SimApi.MapInputEventToClientEvent =
+             reinterpret_cast<SimMapInputEventToClientEventFn>(p);
+     }},
+    {"SimConnect_MapClientEventToSimEvent", "GPA() fail on MapToSimEvent\n",
+     [](void* p) {
+         SimApi.MapClientEventToSimEvent = reinterpret_cast<SimMapClientEventToSimEventFn>(p);
+     }},
+    {"SimConnect_AddClientEventToNotificationGroup", "GPA() fail on AddToNotifyGroup\n",
+     [](void* p) {
+         SimApi.AddClientEventToNotificationGroup =
+             reinterpret_cast<SimAddClientEventToNotificationGroupFn>(p);
+     }},
+    {"SimConnect_Close", "GPA() fail on SimClose\n",
+     [](void* p) { SimApi.Close = reinterpret_cast<SimCloseFn>(p); }},
+    {"SimConnect_CallDispatch", "GPA() fail on CallDisplatch\n",
+     [](void* p) { SimApi.CallDispatch = reinterpret_cast<SimCallDispatchFn>(p); }},
+    {"SimConnect_RequestDataOnSimObjectType", "GPA() fail on ReqDataSimType\n",
+     [](void* p) {
+         SimApi.RequestDataOnSimObjectType =
+             reinterpret_cast<SimRequestDataOnSimObjectTypeFn>(p);
+     }},
+    {"SimConnect_SetDataOnSimObject", "GPA() fail on SetData\n",
+     [](void* p) { SimApi.SetDataOnSimObject = reinterpret_cast<SimSetDataOnSimObjectFn>(p); }},
+    {"SimConnect_TransmitClientEvent", "GPA() fail on TransmitEvent\n",
+     [](void* p) { SimApi.TransmitClientEvent = reinterpret_cast<SimTransmitClientEventFn>(p); }},
+};
+static_assert(sizeof(ENTRY_POINTS) / sizeof(ENTRY_POINTS[0]) == 15);
+static_assert(sizeof(SimApiTable) == 15 * sizeof(void*));
+
+// Formats into `out` of `size` bytes; true when the whole text fitted. A text that does not
+// fit is cut at the buffer's end, never beyond it.
+bool FormatInto(char* out, size_t size, const char* format, const char* a, const char* b) {
+    int n = snprintf(out, size, format, a, b);
+    return n >= 0 && static_cast<size_t>(n) < size;
+}
+
+void LogWithName(size_t size, const char* format, const char* arg) {
+    char line[SIM_FIND_LOG_TEXT_SIZE];
+    if (size > sizeof(line)) {
+        size = sizeof(line);
+    }
+    snprintf(line, size, format, arg);
+    SimLogLevel(LOADER_LOG_LEVEL, line);
+}
+
+// Binds every entry point of `library`; false (after its log line) at the first missing one.
+// The slots filled before it stay filled.
+bool BindEntryPoints(void* library) {
+    for (const EntryPoint& entry : ENTRY_POINTS) {
+        void* address = Os.LibrarySymbol(library, entry.Name);
+        if (address == nullptr) {
+            SimLogLevel(LOADER_LOG_LEVEL, entry.Missing);
+            return false;
+        }
+        entry.Store(address);
+    }
+    return true;
+}
+
+void ReportNotFound() {
+    ConsolePrint("DLL not found\n");
+    ConsolePrint("Please check KivFsx.log for list of found DLLs and forward to %s\nThank you!\n",
+                 SIM_SUPPORT_ADDRESS);
+    SimLogLevel(LOADER_LOG_LEVEL, "No suitable Dll found\n");
+    char prefix[SIM_PATH_SIZE];
+    // A listing prefix cut short would list entries of other names: list nothing instead.
+    if (FormatInto(prefix, sizeof(prefix), "%s%s", PlatformStoreListingDir(),
+                   SIM_LISTING_PREFIX)) {
+        ListDllDirs(prefix);
+    }
+}
+
+} // namespace
+
+bool FindDllDir(const char* prefix, char* name, size_t size) {
+    PlatformDirSearch* search = Os.FindFirst(prefix, name, size);
+    if (search == nullptr) {
+        return false;
+    }
+    LogWithName(SIM_FIND_LOG_TEXT_SIZE, "Found: %s\n", name);
+    Os.FindClose(search);
+    return true;
+}
+
+void ListDllDirs(const char* prefix) {
+    char name[SIM_PATH_SIZE];
+    PlatformDirSearch* search = Os.FindFirst(prefix, name, sizeof(name));
+    if (search == nullptr) {
+        return;
+    }
+    do {
+        LogWithName(SIM_FIND_LOG_TEXT_SIZE, "Found DLL: %s\n", name);
+    } while (Os.FindNext(search, name, sizeof(name)));
+    Os.FindClose(search);
+}
+
+int32_t LoadSimConnect() {
+    SimLogLevel(LOADER_LOG_LEVEL, "3 items in list\n");
+    const char* store = PlatformStoreDir();
+    for (const char* version : SIM_VERSIONS) {
+        LogWithName(SIM_LOG_TEXT_SIZE, "Looking for DLL: %s\n", version);
+        char candidate[SIM_PATH_SIZE];
+        char prefix[SIM_PATH_SIZE];
+        // A candidate cut short by the path limit would match other builds' entries; such a
+        // store cannot hold this build under a usable path, so the version counts as absent.
+        if (!FormatInto(prefix, sizeof(prefix), "%s%s", store, SIM_ENTRY_PREFIX) ||
+            !FormatInto(candidate, sizeof(candidate), "%s%s", prefix, version)) {
+            continue;
+        }
+        char entry[SIM_PATH_SIZE];
+        if (!FindDllDir(candidate, entry, sizeof(entry))) {
+            continue;
+        }
+        char path[SIM_PATH_SIZE];
+        int n = snprintf(path, sizeof(path), "%s%s%c%s", store, entry, PLATFORM_DIR_SEP,
+                         SIM_LIBRARY_FILE);
+        bool complete = n >= 0 && static_cast<size_t>(n) < sizeof(path);
+        LogWithName(SIM_LOG_TEXT_SIZE, "File: %s Exists\n", path);
+        // A path cut at the limit names some other file: it is not loaded.
+        void* library = complete ? Os.LoadLibraryPath(path) : nullptr;
+        if (library == nullptr) {
+            SimLogLevel(LOADER_LOG_LEVEL, "Library did not load\n");
+            return -1;
+        }
+        return BindEntryPoints(library) ? 0 : -1;
+    }
+    ReportNotFound();
+    return -1;
+}

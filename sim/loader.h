@@ -1,0 +1,39 @@
+// Finding and loading the simulator's client library at start-up. The library is neither
+// linked with the program nor looked up on the search path: one of three known builds is
+// taken from the side-by-side store by full path, and its 15 entry points are bound into
+// SimApi (sim/simconnect_api.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Builds we accept, in order of preference.
+constexpr int32_t SIM_VERSION_COUNT = 3;
+extern const char* const SIM_VERSIONS[SIM_VERSION_COUNT];
+
+// Store entry names of the library builds: this prefix, then the version, then more fields.
+constexpr const char* SIM_ENTRY_PREFIX =
+    "x86_microsoft.flightsimulator.simconnect_67c7c14424d61b5b_";
+// Listing prefix for the report after a failed search: every build, whatever its version.
+constexpr const char* SIM_LISTING_PREFIX = "x86_microsoft.flightsimulator.simconnect";
+constexpr const char* SIM_LIBRARY_FILE = "SimConnect.dll";
+
+// Where the operator is asked to send the list of builds found.
+constexpr const char* SIM_SUPPORT_ADDRESS = "support@kivfsx.example";
+
+// Path buffers hold 260 characters with the terminator; log texts 300 (310 for the two
+// directory searches).
+constexpr size_t SIM_PATH_SIZE = 260;
+constexpr size_t SIM_LOG_TEXT_SIZE = 300;
+constexpr size_t SIM_FIND_LOG_TEXT_SIZE = 310;
+
+// Loads the library and fills SimApi. 0 when all 15 entry points are bound, -1 on every
+// failure (reported to the log and, when no build is found, to the console). Main thread,
+// once, before any worker thread exists.
+int32_t LoadSimConnect();
+
+// Searches the store for entries whose path begins with `prefix`. When one matches, logs
+// "Found: <name>", copies its bare name into `name` and returns true.
+bool FindDllDir(const char* prefix, char* name, size_t size);
+// Logs "Found DLL: <name>" for every entry whose path begins with `prefix`.
+void ListDllDirs(const char* prefix);

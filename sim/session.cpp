@@ -1,0 +1,139 @@
+// The simulator session loop (see sim/session.h).
+//
+// Dropped connections are not closed. The traffic thread and the receive thread read the
+// handle without a lock and may be inside a library call on it at the moment the loop drops
+// it; closing it then would free it under their call. A connection that the simulator quit
+// is over on its side anyway, and the one discarded after a quit costs one idle client
+// registration in the simulator until it ends. So the loop and the handler only set the
+// handle to none.
+#include "sim/session.h"
+
+#include "app/process.h"
+#include "app/restart.h"
+#include "net/blocks.h"
+#include "platform/platform.h"
+#include "sim/datadefs.h"
+#include "sim/dispatch.h"
+#include "sim/events.h"
+#include "support/log.h"
+
+std::atomic<SC_HANDLE> hSimConnect{nullptr};
+std::atomic<bool> SimQuit{false};
+bool SessionReady = false;
+
+namespace {
+
+constexpr int32_t SESSION_LOG_LEVEL = 10;
+constexpr SC_BOOL NOT_MASKABLE = 0;
+
+struct SessionRequest {
+    SC_DWORD Request;
+    SC_DWORD Definition;
+    int32_t Period;
+};
+
+const SessionRequest SESSION_REQUESTS[] = {
+    {REQUEST_MODEL, DEFINITION_MODEL, SIMCONNECT_PERIOD_SECOND},
+    {REQUEST_BLOCK1, DEFINITION_BLOCK1, SIMCONNECT_PERIOD_VISUAL_FRAME},
+    {REQUEST_BLOCK2, DEFINITION_BLOCK2, SIMCONNECT_PERIOD_VISUAL_FRAME},
+    {REQUEST_BLOCK3, DEFINITION_BLOCK3, SIMCONNECT_PERIOD_VISUAL_FRAME},
+};
+
+struct SystemEvent {
+    SC_DWORD Id;
+    const char* Name;
+};
+
+const SystemEvent SYSTEM_EVENTS[] = {
+    {EVENT_SIM_START, "SimStart"},
+    {EVENT_CRASHED, "Crashed"},
+    {EVENT_FLIGHT_LOADED, "FlightLoaded"},
+    {EVENT_AIRCRAFT_LOADED, "AircraftLoaded"},
+};
+
+void SetSimConnected(int32_t value) { BlockSetI32(Block2, BLOCK2_SIM_CONNECTED, value); }
+
+void OpenConnection() {
+    SC_HANDLE handle = nullptr;
+    if (SimApi.Open(&handle, SIM_CLIENT_NAME, nullptr, 0, nullptr, 0) != 0) {
+        return; // the simulator is not there yet: try again next turn, silently
+    }
+    hSimConnect.store(handle);
+    ConsolePrint("Connected to Simulator\n");
+    SetSimConnected(1);
+    if (!SessionReady) {
+        InitSimSession();
+        SessionReady = true;
+        return;
+    }
+    // First connection after a quit: dropped, and the next one is set up.
+    hSimConnect.store(nullptr);
+    SessionReady = false;
+    SimLog("Closing and reopening SimConnect\n");
+}
+
+void Dispatch() {
+    if (SimApi.CallDispatch(hSimConnect.load(), HandleSimMsgs, nullptr) != 0) {
+        SimLogLevel(SESSION_LOG_LEVEL, "Dispatch returned error\n");
+        Restart();
+    }
+    if (SimQuit.load()) {
+        hSimConnect.store(nullptr);
+        SetSimConnected(0);
+        SimQuit.store(false);
+    }
+    Os.SleepMs(SESSION_DISPATCH_SLEEP_MS);
+}
+
+} // namespace
+
+void InitSimSession() {
+    SimLogLevel(SESSION_LOG_LEVEL, "Connected to Flight Simulator.\n");
+    AddDataDefs();
+    MapEvents();
+    SC_HANDLE handle = hSimConnect.load();
+    for (const SessionRequest& r : SESSION_REQUESTS) {
+        if (SimApi.RequestDataOnSimObject(handle, r.Request, r.Definition,
+                                          SIMCONNECT_OBJECT_ID_USER, r.Period, 0, 0, 0, 0) != 0) {
+            ConsolePrint("RequestSimObjectData error\n");
+            SimLogLevel(SESSION_LOG_LEVEL, "RequestSimObjectData error\n");
+        }
+    }
+    for (const SystemEvent& e : SYSTEM_EVENTS) {
+        if (SimApi.SubscribeToSystemEvent(handle, e.Id, e.Name) != 0) {
+            ConsolePrint("Subscribe error\n");
+            SimLogLevel(SESSION_LOG_LEVEL, "Sibscribe Error.\n");
+        }
+    }
+    if (SimApi.AddClientEventToNotificationGroup(handle, NOTIFY_GROUP_MY_EVENT, EVENT_MY_EVENT,
+                                                 NOT_MASKABLE) != 0) {
+        ConsolePrint("AddClientEvent error\n");
+        SimLogLevel(SESSION_LOG_LEVEL, "AddClientEvent Error.\n");
+    }
+    BlockSetI32(Block2, BLOCK2_FLIGHT_CHANGED, 0);
+}
+
+void SimConnectLoopTurn() {
+    if (hSimConnect.load() == nullptr) {
+        OpenConnection();
+    }
+    if (hSimConnect.load() != nullptr) {
+        Dispatch();
+    }
+    Os.SleepMs(SESSION_TURN_SLEEP_MS);
+    if (RestartPending.load()) {
+        ExitProcess(EXIT_RELAUNCHED);
+    }
+}
+
+void SimConnectLoop() {
+    SetSimConnected(0);
+    BlockSetI32(Block2, BLOCK2_FLAPS_POSITIONS, 1);
+    Os.SleepMs(SESSION_TURN_SLEEP_MS);
+    if (RestartPending.load()) {
+        ExitProcess(EXIT_RELAUNCHED);
+    }
+    for (;;) {
+        SimConnectLoopTurn();
+    }
+}

@@ -1,0 +1,52 @@
+// The simulator session: the main thread's loop that opens the connection to the simulator,
+// sets each new session up, runs the library's dispatch and reconnects after a quit.
+#pragma once
+
+#include <atomic>
+
+#include "sim/simconnect_api.h"
+
+// The connection handle; null while not connected. Written by the main thread (the loop, and
+// the dispatch handler on the simulator's quit); read without a lock by the receive thread
+// and the traffic thread, which make their own library calls on it.
+extern std::atomic<SC_HANDLE> hSimConnect;
+// Set by the dispatch handler when the simulator quits; cleared by the loop once it has
+// dropped the session. Main thread only in practice; atomic because tests read it from others.
+extern std::atomic<bool> SimQuit;
+// Set once a connection has been set up; cleared when the loop discards a connection. It
+// outlives a quit, so the first connection after a quit is discarded and the second one is
+// set up. Main thread only.
+extern bool SessionReady;
+
+constexpr const char* SIM_CLIENT_NAME = "VUVIze";
+
+// Request ids of the session's data requests and of the traffic request.
+constexpr SC_DWORD REQUEST_BLOCK3 = 0;     // definition 0, every visual frame
+constexpr SC_DWORD REQUEST_BLOCK2 = 2;     // definition 1, every visual frame
+constexpr SC_DWORD REQUEST_BLOCK1 = 3;     // definition 2, every visual frame
+constexpr SC_DWORD REQUEST_MODEL = 5;      // definition 4, once a second
+constexpr SC_DWORD REQUEST_TRAFFIC = 6;    // definition 5, by the traffic thread
+constexpr SC_DWORD REQUEST_AI_OBJECT = 7;  // definition 6, once, for an added AI aircraft
+constexpr SC_DWORD DEFINITION_BLOCK3 = 0;
+constexpr SC_DWORD DEFINITION_BLOCK2 = 1;
+constexpr SC_DWORD DEFINITION_BLOCK1 = 2;
+constexpr SC_DWORD DEFINITION_MODEL = 4;
+constexpr SC_DWORD DEFINITION_TRAFFIC = 5;
+constexpr SC_DWORD DEFINITION_AI_OBJECT = 6; // never declared: its answers are ignored
+
+// Pauses of the loop.
+constexpr uint32_t SESSION_TURN_SLEEP_MS = 90;
+constexpr uint32_t SESSION_DISPATCH_SLEEP_MS = 100;
+
+// Sets the session up on a newly opened connection: data definitions, event map, data
+// requests, system-event subscriptions, notification group 0; then clears FlightChanged.
+void InitSimSession();
+
+// One turn of the loop: open when not connected (setting up or discarding the new
+// connection), dispatch when connected, pause, and end the process with code 0 when a
+// relaunch has been started.
+void SimConnectLoopTurn();
+
+// The main thread's work after start-up: marks the simulator as not connected, pauses, and
+// runs turns for ever. Ends the process with code 0 once a relaunch has been started.
+[[noreturn]] void SimConnectLoop();

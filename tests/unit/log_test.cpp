@@ -1,0 +1,108 @@
+// The log file: start, entry format, levels, fallback and rename.
+#include "test_support.h"
+
+#include <thread>
+#include <vector>
+
+#include "support/log.h"
+
+namespace {
+
+void FixedTime(int32_t* h, int32_t* m, int32_t* s, int32_t* ms) {
+    *h = 13;
+    *m = 4;
+    *s = 5;
+    *ms = 6;
+}
+
+bool NoCurrentDir(char*, size_t) { return false; }
+
+using LogTest = TempDirTest;
+
+TEST_F(LogTest, StartEmptiesTheFileAndEntriesAreStampedVerbatim) {
+    WriteFile("KivFSX.log", "old content\n");
+    Os.LocalTime = FixedTime;
+    ASSERT_TRUE(SimLogInit("KivFSX.log"));
+    SimLog("abc");
+    SimLog("100%d %s\n");
+    EXPECT_EQ(ReadFile("KivFSX.log"), "Log started.\n13:04:05:006  abc13:04:05:006  100%d %s\n");
+}
+
+TEST_F(LogTest, LevelsBelowThreeAreNotWritten) {
+    ASSERT_TRUE(SimLogInit("KivFSX.log"));
+    SimLogLevel(2, "two\n");
+    SimLogLevel(3, "three\n");
+    SimLogLevel(10, "ten\n");
+    EXPECT_EQ(LogText("KivFSX.log"), "Log started.\nthree\nten\n");
+}
+
+TEST_F(LogTest, SecondStartSaysAlreadyInitialized) {
+    // The mutex of an earlier start in this process survives, as it does in the program.
+    ASSERT_TRUE(SimLogInit("KivFSX.log"));
+    ASSERT_TRUE(SimLogInit("Other.log"));
+    EXPECT_EQ(ReadFile("Other.log"), "Log Started - Already initialized\n");
+}
+
+TEST_F(LogTest, FailedStartFallsBackToTheDefaultFile) {
+    // A directory of the same name makes the file impossible to create.
+    std::filesystem::create_directory("KivFSX.log");
+    EXPECT_FALSE(SimLogInit("KivFSX.log"));
+    SimLog("first entry\n");
+    EXPECT_NE(LogText("KIVDefault.log").find("first entry\n"), std::string::npos);
+}
+
+TEST_F(LogTest, WorkingDirectoryTooLongForThePathLosesEntriesSafely) {
+    Os.CurrentDir = NoCurrentDir;
+    EXPECT_FALSE(SimLogInit("KivFSX.log"));
+    SimLog("lost\n");
+    EXPECT_FALSE(std::filesystem::exists("KivFSX.log"));
+    EXPECT_FALSE(std::filesystem::exists("KIVDefault.log"));
+}
+
+TEST_F(LogTest, RenameReplacesAnOlderSavedLogAndTheNextEntryStartsAFreshFile) {
+    WriteFile("KivSaved.log", "older\n");
+    ASSERT_TRUE(SimLogInit("KivFSX.log"));
+    SimLog("before\n");
+    SimLogRename("KivSaved.log");
+    EXPECT_EQ(LogText("KivSaved.log"), "Log started.\nbefore\n");
+    SimLog("after\n");
+    EXPECT_EQ(LogText("KivFSX.log"), "after\n");
+}
+
+TEST_F(LogTest, RenameWithoutALogFileDoesNothing) {
+    ASSERT_TRUE(SimLogInit("KivFSX.log"));
+    std::filesystem::remove("KivFSX.log");
+    WriteFile("KivSaved.log", "kept\n");
+    SimLogRename("KivSaved.log");
+    EXPECT_EQ(ReadFile("KivSaved.log"), "kept\n");
+}
+
+TEST_F(LogTest, EntriesOfManyThreadsNeverMix) {
+    ASSERT_TRUE(SimLogInit("KivFSX.log"));
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t] {
+            std::string line = "thread " + std::to_string(t) + " " + std::string(200, 'x') + "\n";
+            for (int i = 0; i < 50; ++i) {
+                SimLog(line.c_str());
+            }
+        });
+    }
+    for (auto& th : threads) {
+        th.join();
+    }
+    std::string text = LogText("KivFSX.log");
+    size_t lines = 0;
+    size_t pos = text.find('\n') + 1; // after "Log started."
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        ASSERT_NE(end, std::string::npos);
+        std::string line = text.substr(pos, end - pos);
+        EXPECT_EQ(line.size(), 9 + 200u) << line;
+        pos = end + 1;
+        ++lines;
+    }
+    EXPECT_EQ(lines, 200u);
+}
+
+} // namespace

@@ -1,0 +1,158 @@
+// Relaunch: the command line, the saved log, the limit, and one instance per process.
+#include "test_support.h"
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "app/process.h"
+#include "app/restart.h"
+#include "support/log.h"
+
+namespace {
+
+std::atomic<int> Spawned{0};
+char SpawnedLine[600];
+char SpawnedArgs[3][600];
+
+bool RecordSpawn(const char*, const char* const argv[3], const char* commandLine) {
+    if (Spawned.fetch_add(1) == 0) {
+        snprintf(SpawnedLine, sizeof(SpawnedLine), "%s", commandLine);
+        for (int i = 0; i < 3; ++i) {
+            snprintf(SpawnedArgs[i], sizeof(SpawnedArgs[i]), "%s", argv[i]);
+        }
+    }
+    return true;
+}
+
+struct RestartTest : TempDirTest {
+    void SetUp() override {
+        TempDirTest::SetUp();
+        Spawned = 0;
+        Os.SpawnInstance = RecordSpawn;
+        snprintf(ProgramPath, sizeof(ProgramPath), "C:\\KivFSX\\kivfsx.exe");
+        ProgramPathComplete = true;
+        RestartCount = 0;
+        ASSERT_TRUE(SimLogInit("KivFSX.log"));
+    }
+    void TearDown() override {
+        RestartCount = 0;
+        TempDirTest::TearDown();
+    }
+};
+
+TEST_F(RestartTest, LaunchesTheNextCountAndSavesTheLog) {
+    RestartCount = 1;
+    SimLog("before\n");
+    Restart();
+    EXPECT_TRUE(RestartPending.load());
+    ASSERT_EQ(Spawned.load(), 1);
+    EXPECT_STREQ(SpawnedLine, "C:\\KivFSX\\kivfsx.exe -rx 2 ");
+    EXPECT_STREQ(SpawnedArgs[1], "-rx");
+    EXPECT_STREQ(SpawnedArgs[2], "2");
+    std::string saved = LogText("KivSaved.log");
+    EXPECT_EQ(saved.substr(saved.size() - 18), "Renaming Log File\n");
+}
+
+TEST_F(RestartTest, APathWithBlanksIsQuoted) {
+    char line[500];
+    ASSERT_TRUE(BuildRelaunchCommandLine("C:\\Program Files\\kivfsx.exe", 1, line, sizeof(line)));
+    EXPECT_STREQ(line, "\"C:\\Program Files\\kivfsx.exe\" -rx 1 ");
+}
+
+TEST_F(RestartTest, TheLimitRefusesWithExit100) {
+    for (int count : {3, 5}) {
+        RestartCount = count;
+        EXPECT_EQ(ExitCodeOf([] { Restart(); }), EXIT_FATAL);
+        EXPECT_EQ(Spawned.load(), 0);
+        EXPECT_FALSE(RestartPending.load());
+    }
+    EXPECT_NE(LogText("KivFSX.log").find("Restart() - KivFsx has already been reloaded. Exiting\n"),
+              std::string::npos);
+}
+
+TEST_F(RestartTest, ManyCallersFromManyThreadsStartOneInstance) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([] {
+            for (int i = 0; i < 25; ++i) {
+                Restart();
+            }
+        });
+    }
+    for (auto& th : threads) {
+        th.join();
+    }
+    EXPECT_EQ(Spawned.load(), 1);
+    EXPECT_TRUE(RestartPending.load());
+    std::string saved = LogText("KivSaved.log");
+    EXPECT_EQ(saved.find("Renaming Log File\n"), saved.rfind("Renaming Log File\n"));
+}
+
+TEST_F(RestartTest, APathThatCannotBeReproducedLaunchesNothingButStillEnds) {
+    std::string longPath(495, 'p');
+    snprintf(ProgramPath, sizeof(ProgramPath), "%s", longPath.c_str());
+    Restart();
+    EXPECT_EQ(Spawned.load(), 0);
+    EXPECT_TRUE(RestartPending.load());
+    RestartResetForTest();
+    ProgramPathComplete = false;
+    Restart();
+    EXPECT_EQ(Spawned.load(), 0);
+}
+
+} // namespace
+
+namespace {
+
+// The path as the platform's own programs name it: under Windows (Wine) a host path becomes
+// a path on drive Z:.
+std::string NativePath(const std::filesystem::path& path) {
+    std::string text = path.string();
+    if (PLATFORM_DIR_SEP == '\\' && !text.empty() && text[0] == '/') {
+        for (char& c : text) {
+            if (c == '/') {
+                c = '\\';
+            }
+        }
+        text = "Z:" + text;
+    }
+    return text;
+}
+
+using RelaunchChainTest = TempDirTest;
+
+TEST_F(RelaunchChainTest, ARealProcessRelaunchesUntilTheLimit) {
+    // The probe lives in a directory whose name holds a blank, so the relaunch command line
+    // must quote it to carry the count over.
+    std::filesystem::path dir = Dir / "with blank";
+    std::filesystem::create_directories(dir);
+    std::filesystem::path probe = dir / std::filesystem::path(KIV_RESTART_PROBE).filename();
+    std::filesystem::copy_file(KIV_RESTART_PROBE, probe);
+    std::string path = NativePath(probe);
+    char line[600];
+    ASSERT_TRUE(BuildRelaunchCommandLine(path.c_str(), 0, line, sizeof(line)));
+    const char* argv[3] = {path.c_str(), "-rx", "0"};
+    ASSERT_TRUE(Os.SpawnInstance(path.c_str(), argv, line));
+
+    // Instances 0, 1 and 2 relaunch; 3 refuses. Bounded wait: Wine starts are slow.
+    std::string last;
+    for (int i = 0; i < 600; ++i) {
+        last = LogText("KivFSX.log");
+        if (last.find("already been reloaded") != std::string::npos) {
+            break;
+        }
+        Os.SleepMs(100);
+    }
+    EXPECT_NE(last.find("Probe count 3\n"), std::string::npos) << last;
+    EXPECT_NE(last.find("Restart() - KivFsx has already been reloaded. Exiting\n"),
+              std::string::npos)
+        << last;
+    std::string saved = LogText("KivSaved.log");
+    EXPECT_NE(saved.find("Probe count 2\n"), std::string::npos) << saved;
+    EXPECT_EQ(saved.substr(saved.size() - 18), "Renaming Log File\n");
+    Os.SleepMs(200); // let the last instance finish before the directory goes
+}
+
+} // namespace
