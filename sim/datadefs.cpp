@@ -14,9 +14,9 @@ constexpr float DATUM_EPSILON = 0.0f;
 void AddDataDefs() {
     SC_HANDLE handle = hSimConnect.load();
     for (const DataDatum& datum : DATA_DATUMS) {
-        SC_HRESULT result = SimApi.AddToDataDefinition(handle, datum.Definition, datum.Datum,
-                                                       datum.Units, datum.Type, DATUM_EPSILON,
-                                                       SIMCONNECT_UNUSED);
+        SC_HRESULT result =
+            SimApi.AddToDataDefinition(handle, datum.Definition, datum.Datum, datum.Units,
+                                       datum.Type, DATUM_EPSILON, SIMCONNECT_UNUSED);
         if (result != 0) {
             ConsolePrint("AddToData returned error\n");
             SimLogLevel(DATADEFS_LOG_LEVEL, "AddToData error\n");

@@ -55,8 +55,8 @@ SC_HRESULT SetInputState() {
 
 SC_HRESULT RequestSimObjectData(int32_t period, SC_DWORD objectId, SC_DWORD requestId,
                                 SC_DWORD definitionId) {
-    SC_HRESULT result = SimApi.RequestDataOnSimObject(hSimConnect.load(), requestId,
-                                                      definitionId, objectId, period, 0, 0, 0, 0);
+    SC_HRESULT result = SimApi.RequestDataOnSimObject(hSimConnect.load(), requestId, definitionId,
+                                                      objectId, period, 0, 0, 0, 0);
     if (result != 0) {
         ConsolePrint("RequestSimObjectData error\n");
         SimLogLevel(GUARDED_LOG_LEVEL, "RequestSimObjectData error\n");

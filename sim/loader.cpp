@@ -50,8 +50,7 @@ const EntryPoint ENTRY_POINTS[] = {
      }},
     {"SimConnect_MapInputEventToClientEvent", "GPA() fail on MapInputToClientEvent\n",
      [](void* p) {
-         SimApi.MapInputEventToClientEvent =
-             reinterpret_cast<SimMapInputEventToClientEventFn>(p);
+         SimApi.MapInputEventToClientEvent = reinterpret_cast<SimMapInputEventToClientEventFn>(p);
      }},
     {"SimConnect_MapClientEventToSimEvent", "GPA() fail on MapToSimEvent\n",
      [](void* p) {
@@ -68,8 +67,7 @@ const EntryPoint ENTRY_POINTS[] = {
      [](void* p) { SimApi.CallDispatch = reinterpret_cast<SimCallDispatchFn>(p); }},
     {"SimConnect_RequestDataOnSimObjectType", "GPA() fail on ReqDataSimType\n",
      [](void* p) {
-         SimApi.RequestDataOnSimObjectType =
-             reinterpret_cast<SimRequestDataOnSimObjectTypeFn>(p);
+         SimApi.RequestDataOnSimObjectType = reinterpret_cast<SimRequestDataOnSimObjectTypeFn>(p);
      }},
     {"SimConnect_SetDataOnSimObject", "GPA() fail on SetData\n",
      [](void* p) { SimApi.SetDataOnSimObject = reinterpret_cast<SimSetDataOnSimObjectFn>(p); }},
@@ -116,8 +114,7 @@ void ReportNotFound() {
     SimLogLevel(LOADER_LOG_LEVEL, "No suitable Dll found\n");
     char prefix[SIM_PATH_SIZE];
     // A listing prefix cut short would list entries of other names: list nothing instead.
-    if (FormatInto(prefix, sizeof(prefix), "%s%s", PlatformStoreListingDir(),
-                   SIM_LISTING_PREFIX)) {
+    if (FormatInto(prefix, sizeof(prefix), "%s%s", PlatformStoreListingDir(), SIM_LISTING_PREFIX)) {
         ListDllDirs(prefix);
     }
 }

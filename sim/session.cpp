@@ -51,7 +51,9 @@ const SystemEvent SYSTEM_EVENTS[] = {
     {EVENT_AIRCRAFT_LOADED, "AircraftLoaded"},
 };
 
-void SetSimConnected(int32_t value) { BlockSetI32(Block2, BLOCK2_SIM_CONNECTED, value); }
+void SetSimConnected(int32_t value) {
+    BlockSetI32(Block2, BLOCK2_SIM_CONNECTED, value);
+}
 
 void OpenConnection() {
     SC_HANDLE handle = nullptr;

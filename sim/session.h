@@ -21,12 +21,12 @@ extern bool SessionReady;
 constexpr const char* SIM_CLIENT_NAME = "VUVIze";
 
 // Request ids of the session's data requests and of the traffic request.
-constexpr SC_DWORD REQUEST_BLOCK3 = 0;     // definition 0, every visual frame
-constexpr SC_DWORD REQUEST_BLOCK2 = 2;     // definition 1, every visual frame
-constexpr SC_DWORD REQUEST_BLOCK1 = 3;     // definition 2, every visual frame
-constexpr SC_DWORD REQUEST_MODEL = 5;      // definition 4, once a second
-constexpr SC_DWORD REQUEST_TRAFFIC = 6;    // definition 5, by the traffic thread
-constexpr SC_DWORD REQUEST_AI_OBJECT = 7;  // definition 6, once, for an added AI aircraft
+constexpr SC_DWORD REQUEST_BLOCK3 = 0;    // definition 0, every visual frame
+constexpr SC_DWORD REQUEST_BLOCK2 = 2;    // definition 1, every visual frame
+constexpr SC_DWORD REQUEST_BLOCK1 = 3;    // definition 2, every visual frame
+constexpr SC_DWORD REQUEST_MODEL = 5;     // definition 4, once a second
+constexpr SC_DWORD REQUEST_TRAFFIC = 6;   // definition 5, by the traffic thread
+constexpr SC_DWORD REQUEST_AI_OBJECT = 7; // definition 6, once, for an added AI aircraft
 constexpr SC_DWORD DEFINITION_BLOCK3 = 0;
 constexpr SC_DWORD DEFINITION_BLOCK2 = 1;
 constexpr SC_DWORD DEFINITION_BLOCK1 = 2;

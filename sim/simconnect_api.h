@@ -131,18 +131,19 @@ using SimOpenFn = SC_HRESULT(PLATFORM_STDCALL*)(SC_HANDLE* handle, const char* n
 using SimRetrieveStringFn = SC_HRESULT(PLATFORM_STDCALL*)(SIMCONNECT_RECV* data, SC_DWORD cbData,
                                                           void* stringV, char** out,
                                                           SC_DWORD* cbOut);
-using SimWeatherRequestCloudStateFn = SC_HRESULT(PLATFORM_STDCALL*)(
-    SC_HANDLE handle, SC_DWORD request, float minLat, float minLon, float minAlt, float maxLat,
-    float maxLon, float maxAlt, SC_DWORD flags);
+using SimWeatherRequestCloudStateFn = SC_HRESULT(PLATFORM_STDCALL*)(SC_HANDLE handle,
+                                                                    SC_DWORD request, float minLat,
+                                                                    float minLon, float minAlt,
+                                                                    float maxLat, float maxLon,
+                                                                    float maxAlt, SC_DWORD flags);
 using SimSetInputGroupStateFn = SC_HRESULT(PLATFORM_STDCALL*)(SC_HANDLE handle, SC_DWORD group,
                                                               SC_DWORD state);
-using SimSubscribeToSystemEventFn = SC_HRESULT(PLATFORM_STDCALL*)(SC_HANDLE handle,
-                                                                  SC_DWORD event,
+using SimSubscribeToSystemEventFn = SC_HRESULT(PLATFORM_STDCALL*)(SC_HANDLE handle, SC_DWORD event,
                                                                   const char* name);
 using SimAddToDataDefinitionFn = SC_HRESULT(PLATFORM_STDCALL*)(SC_HANDLE handle, SC_DWORD define,
-                                                               const char* datum,
-                                                               const char* units, int32_t type,
-                                                               float epsilon, SC_DWORD datumId);
+                                                               const char* datum, const char* units,
+                                                               int32_t type, float epsilon,
+                                                               SC_DWORD datumId);
 using SimRequestDataOnSimObjectFn = SC_HRESULT(PLATFORM_STDCALL*)(
     SC_HANDLE handle, SC_DWORD request, SC_DWORD define, SC_DWORD object, int32_t period,
     SC_DWORD flags, SC_DWORD origin, SC_DWORD interval, SC_DWORD limit);
@@ -159,11 +160,8 @@ using SimAddClientEventToNotificationGroupFn = SC_HRESULT(PLATFORM_STDCALL*)(SC_
 using SimCloseFn = SC_HRESULT(PLATFORM_STDCALL*)(SC_HANDLE handle);
 using SimCallDispatchFn = SC_HRESULT(PLATFORM_STDCALL*)(SC_HANDLE handle, SimDispatchProc proc,
                                                         void* context);
-using SimRequestDataOnSimObjectTypeFn = SC_HRESULT(PLATFORM_STDCALL*)(SC_HANDLE handle,
-                                                                      SC_DWORD request,
-                                                                      SC_DWORD define,
-                                                                      SC_DWORD radius,
-                                                                      int32_t type);
+using SimRequestDataOnSimObjectTypeFn = SC_HRESULT(PLATFORM_STDCALL*)(
+    SC_HANDLE handle, SC_DWORD request, SC_DWORD define, SC_DWORD radius, int32_t type);
 using SimSetDataOnSimObjectFn = SC_HRESULT(PLATFORM_STDCALL*)(SC_HANDLE handle, SC_DWORD define,
                                                               SC_DWORD object, SC_DWORD flags,
                                                               SC_DWORD count, SC_DWORD unitSize,

@@ -56,9 +56,8 @@ uint32_t CheckBlock(const uint8_t* data, uint32_t length, int32_t* blockNumber) 
 }
 
 void FormatBlockErrors(uint32_t errors, char* out, size_t size) {
-    static const char* const NAMES[] = {"short",  "size",    "class",  "type",
-                                        "count",  "reserved", "length", "version",
-                                        "source", "dest",    "seq"};
+    static const char* const NAMES[] = {"short",  "size",    "class",  "type", "count", "reserved",
+                                        "length", "version", "source", "dest", "seq"};
     size_t used = 0;
     out[0] = '\0';
     for (uint32_t bit = 0; bit < sizeof(NAMES) / sizeof(NAMES[0]); ++bit) {

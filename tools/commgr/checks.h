@@ -50,11 +50,11 @@ bool SeqTrack(SeqTracker* tracker, uint32_t sequence, uint64_t nowMs, uint32_t* 
 // KivFSX's discovery broadcast: header 2/9, version 503, source 14, and the text
 // "<host address> <port> 1 1209\n".
 struct Discovery {
-    MsgHeader Header;  // zero beyond the received bytes
-    char Text[128];    // the payload text up to its first line end or NUL, cut to fit
-    NetAddr Reply;     // where to answer: the announced address and port
-    bool Valid;        // the header and text are what KivFSX sends
-    char Reason[96];   // why not, when not valid
+    MsgHeader Header; // zero beyond the received bytes
+    char Text[128];   // the payload text up to its first line end or NUL, cut to fit
+    NetAddr Reply;    // where to answer: the announced address and port
+    bool Valid;       // the header and text are what KivFSX sends
+    char Reason[96];  // why not, when not valid
 };
 
 // Reads a datagram received on the listen port from `from`. An announced address of

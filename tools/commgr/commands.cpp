@@ -99,8 +99,8 @@ void ParseCommand(const char* line, Command* out) {
         CommandKind Kind;
     };
     static const Simple SIMPLE[] = {
-        {"pause", CMD_PAUSE},         {"resume", CMD_RESUME}, {"shutdown", CMD_SHUTDOWN},
-        {"address", CMD_ADDRESS},     {"quit", CMD_QUIT},     {"help", CMD_HELP},
+        {"pause", CMD_PAUSE},     {"resume", CMD_RESUME}, {"shutdown", CMD_SHUTDOWN},
+        {"address", CMD_ADDRESS}, {"quit", CMD_QUIT},     {"help", CMD_HELP},
     };
     for (const Simple& s : SIMPLE) {
         if (Word(text, s.Name, &rest)) {
@@ -116,8 +116,9 @@ void ParseCommand(const char* line, Command* out) {
         ParseSet(rest, out);
     } else if (Word(text, "raw", &rest)) {
         if (*rest == '\0' || !ParseHexBytes(rest, out->Bytes, COMMGR_MAX_SEND, &out->Size)) {
-            Invalid(out, "raw needs hex bytes (\"01 00 00 00 ...\" or \"010000...\"), at most "
-                         "%s bytes",
+            Invalid(out,
+                    "raw needs hex bytes (\"01 00 00 00 ...\" or \"010000...\"), at most "
+                    "%s bytes",
                     "4096");
             return;
         }

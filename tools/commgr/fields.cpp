@@ -156,10 +156,10 @@ uint32_t FormatTraffic(const uint8_t* block2, uint32_t length, char* out, size_t
         }
         ++used;
         if (written + 1 < size) {
-            int n = snprintf(out + written, size - written,
-                             "  traffic slot %u: id=%u lat=%.6f lon=%.6f agl=%.1f ft\n", k,
-                             slot.ObjectId, slot.Latitude, slot.Longitude,
-                             slot.AltitudeAboveGround);
+            int n =
+                snprintf(out + written, size - written,
+                         "  traffic slot %u: id=%u lat=%.6f lon=%.6f agl=%.1f ft\n", k,
+                         slot.ObjectId, slot.Latitude, slot.Longitude, slot.AltitudeAboveGround);
             written = (n < 0) ? size : written + static_cast<size_t>(n);
         }
     }

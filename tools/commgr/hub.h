@@ -25,9 +25,9 @@
 extern CommgrOptions HubOptions;
 extern Field HubFields[COMMGR_MAX_FIELDS]; // HubOptions.Fields resolved
 extern uint32_t HubFieldCount;
-extern char HubAddress[16];  // the address the address message announces
-extern bool HubRecording;    // a record file is open
-extern uint64_t HubStartMs;  // Os.MonotonicMs() at start
+extern char HubAddress[16]; // the address the address message announces
+extern bool HubRecording;   // a record file is open
+extern uint64_t HubStartMs; // Os.MonotonicMs() at start
 extern PlatformSocket ListenSocket, DataSocket, SendSocket;
 
 // KivFSX's announced endpoint from its last discovery, packed by PackEndpoint (0: none yet).

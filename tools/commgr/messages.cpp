@@ -20,8 +20,7 @@ MsgHeader HubHeader(int32_t msgClass, int32_t msgType, int32_t count) {
     return h;
 }
 
-uint32_t BuildAddressMessage(const char* hubAddress, uint16_t dataPort, uint8_t* out,
-                             char* text) {
+uint32_t BuildAddressMessage(const char* hubAddress, uint16_t dataPort, uint8_t* out, char* text) {
     MsgHeader h = HubHeader(MSG_CLASS_NETWORK, MSG_TYPE_ADDRESS, 0);
     memcpy(out, &h, sizeof(h));
     int n = snprintf(text, 64, "%s %u", hubAddress, static_cast<unsigned>(dataPort));
@@ -75,8 +74,7 @@ bool ParseVarSetting(const char* text, VarSetting* out, char* error, size_t erro
     if (out->VarType == VAR_TYPE_INT) {
         long long v = strtoll(value, &end, 10);
         if (*end != '\0' || errno != 0 || v < INT32_MIN || v > INT32_MAX) {
-            snprintf(error, errorSize, "\"%s\": index %u takes a 32-bit integer", text,
-                     out->Index);
+            snprintf(error, errorSize, "\"%s\": index %u takes a 32-bit integer", text, out->Index);
             return false;
         }
         out->IntValue = static_cast<int32_t>(v);
@@ -93,8 +91,8 @@ bool ParseVarSetting(const char* text, VarSetting* out, char* error, size_t erro
     }
     // KivFSX cannot tell the width of such a value and drops the rest of the message, so the
     // hub does not send it (a raw datagram can, to test exactly that).
-    snprintf(error, errorSize, "\"%s\": index %u has var type %d, which has no wire encoding",
-             text, out->Index, out->VarType);
+    snprintf(error, errorSize, "\"%s\": index %u has var type %d, which has no wire encoding", text,
+             out->Index, out->VarType);
     return false;
 }
 
@@ -104,8 +102,8 @@ uint32_t BuildVarChange(const VarSetting* settings, uint32_t count, uint8_t* out
     uint32_t len = MSG_HEADER_SIZE;
     for (uint32_t i = 0; i < count; ++i) {
         const VarSetting& s = settings[i];
-        uint32_t width = (s.VarType == VAR_TYPE_INT) ? sizeof(VarChangeInt)
-                                                     : sizeof(VarChangeDouble);
+        uint32_t width =
+            (s.VarType == VAR_TYPE_INT) ? sizeof(VarChangeInt) : sizeof(VarChangeDouble);
         if (len + width > COMMGR_MAX_VAR_MESSAGE) {
             return 0;
         }
@@ -129,8 +127,7 @@ void FormatVarSettings(const VarSetting* settings, uint32_t count, char* out, si
         const char* sep = (i == 0) ? "" : ",";
         int n = (s.VarType == VAR_TYPE_INT)
                     ? snprintf(out + used, size - used, "%s%u:%d", sep, s.Index, s.IntValue)
-                    : snprintf(out + used, size - used, "%s%u:%.6f", sep, s.Index,
-                               s.DoubleValue);
+                    : snprintf(out + used, size - used, "%s%u:%.6f", sep, s.Index, s.DoubleValue);
         if (n < 0) {
             break;
         }

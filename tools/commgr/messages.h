@@ -18,8 +18,7 @@ MsgHeader HubHeader(int32_t msgClass, int32_t msgType, int32_t count);
 
 // The address message: header 2/5 and the text "<hubAddress> <dataPort>" without a NUL.
 // Returns its length; the text is also left in `text` (at least 64 bytes).
-uint32_t BuildAddressMessage(const char* hubAddress, uint16_t dataPort, uint8_t* out,
-                             char* text);
+uint32_t BuildAddressMessage(const char* hubAddress, uint16_t dataPort, uint8_t* out, char* text);
 // A keep-alive (2/9) or a shutdown order (2/12): the bare 32-byte header.
 uint32_t BuildKeepAlive(uint8_t* out);
 uint32_t BuildShutdown(uint8_t* out);

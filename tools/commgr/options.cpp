@@ -7,9 +7,14 @@
 #include <cstring>
 
 const char* const COMMGR_DEFAULT_FIELDS[] = {
-    "Plane Latitude",          "Plane Longitude", "Indicated Altitude",
-    "Autopilot Heading Lock Dir", "COM Standby Frequency:1", "AircraftType",
-    "SimConnected",            "Traffic",
+    "Plane Latitude",
+    "Plane Longitude",
+    "Indicated Altitude",
+    "Autopilot Heading Lock Dir",
+    "COM Standby Frequency:1",
+    "AircraftType",
+    "SimConnected",
+    "Traffic",
 };
 const uint32_t COMMGR_DEFAULT_FIELD_COUNT =
     sizeof(COMMGR_DEFAULT_FIELDS) / sizeof(COMMGR_DEFAULT_FIELDS[0]);
@@ -85,8 +90,7 @@ bool ParseFieldList(const char* text, CommgrOptions* out, char* error, size_t er
         if (b > a) {
             size_t len = static_cast<size_t>(b - a);
             if (len >= COMMGR_FIELD_NAME_SIZE || out->FieldCount >= COMMGR_MAX_FIELDS) {
-                SetError(error, errorSize, "--fields: too many or too long names in \"%s\"",
-                         text);
+                SetError(error, errorSize, "--fields: too many or too long names in \"%s\"", text);
                 return false;
             }
             memcpy(out->Fields[out->FieldCount], a, len);

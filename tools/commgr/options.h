@@ -32,7 +32,7 @@ struct CommgrOptions {
     char Fields[COMMGR_MAX_FIELDS][COMMGR_FIELD_NAME_SIZE];
     uint32_t FieldCount;
     bool CheckUniform;
-    uint32_t DurationS; // 0: run until `quit` or a signal
+    uint32_t DurationS;                               // 0: run until `quit` or a signal
     char Sets[COMMGR_MAX_SETS][COMMGR_SET_TEXT_SIZE]; // "IDX=VALUE" texts of --set
     uint32_t SetCount;
     bool Quiet;

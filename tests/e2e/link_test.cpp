@@ -1,0 +1,141 @@
+// The network link end to end: discovery, address, blocks, keep-alives, loss, and the ways
+// a datagram or a second instance ends or relaunches the program.
+#include "harness.h"
+
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> RecordLines(const fs::path& record, const std::string& kind) {
+    std::vector<std::string> out;
+    for (const auto& line : ReadLines(record)) {
+        if (line.rfind(kind + " ", 0) == 0) {
+            out.push_back(line);
+        }
+    }
+    return out;
+}
+
+// Checks a run of block records: all well-formed, in rotation, consecutive sequence numbers,
+// and about one every 70 ms (a tolerant window: the check is that they are paced, not fast).
+void ExpectHealthyBlocks(const std::vector<std::string>& blocks) {
+    ASSERT_GE(blocks.size(), 12u);
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        EXPECT_EQ(Field(blocks[i], "ok"), "1") << blocks[i];
+        if (i > 0) {
+            int n0 = std::stoi(Field(blocks[i - 1], "n"));
+            int n1 = std::stoi(Field(blocks[i], "n"));
+            EXPECT_EQ(n1, n0 % 3 + 1) << blocks[i];
+            int s0 = std::stoi(Field(blocks[i - 1], "seq"));
+            int s1 = std::stoi(Field(blocks[i], "seq"));
+            EXPECT_EQ(s1, (s0 + 1) % 1000) << blocks[i];
+        }
+    }
+    double first = std::stod(Field(blocks.front(), "t"));
+    double last = std::stod(Field(blocks.back(), "t"));
+    double interval = (last - first) / static_cast<double>(blocks.size() - 1);
+    EXPECT_GT(interval, 55.0);
+    EXPECT_LT(interval, 140.0);
+}
+
+// The link road, shared by the Linux and the Windows build.
+void RunLinkRoad(const fs::path& record, const fs::path& kivOut, Proc& hub) {
+    // Discovery: the exact text, to port 9019 of the network's broadcast address.
+    ASSERT_TRUE(WaitForText(record, "DISCOVERY ", 15000)) << ReadText(kivOut);
+    std::string discovery = RecordLines(record, "DISCOVERY").front();
+    EXPECT_EQ(Field(discovery, "text"), "10.77.0.2 9030 1 1209");
+    EXPECT_EQ(Field(discovery, "len"), "54");
+    EXPECT_EQ(Field(discovery, "class"), "2");
+    EXPECT_EQ(Field(discovery, "type"), "9");
+    EXPECT_EQ(Field(discovery, "version"), "503");
+    EXPECT_EQ(Field(discovery, "source"), "14");
+
+    // The address message brings the link up, and blocks flow.
+    ASSERT_TRUE(WaitForText(kivOut, "Connected to CommMgr\n   Port: 9020\n     IP: 10.77.0.3", 5000))
+        << ReadText(kivOut);
+    ASSERT_TRUE(WaitForText(record, "BLOCK ", 10000, 40));
+    ExpectHealthyBlocks(RecordLines(record, "BLOCK"));
+
+    // Keep-alives hold the link: no discovery while it is up.
+    size_t discoveries = RecordLines(record, "DISCOVERY").size();
+    SleepMs(2500);
+    EXPECT_EQ(RecordLines(record, "DISCOVERY").size(), discoveries);
+    EXPECT_EQ(CountOf(ReadText(kivOut), "Connection with CommMgr lost"), 0u);
+
+    // Six silent seconds declare it lost; the blocks stop; broadcasts resume at once.
+    SendLine(hub, "pause");
+    uint64_t paused = NowMs();
+    ASSERT_TRUE(WaitForText(kivOut, "Connection with CommMgr lost\n", 12000));
+    uint64_t lost = NowMs();
+    EXPECT_GT(lost - paused, 4500u);
+    EXPECT_LT(lost - paused, 9000u);
+    EXPECT_TRUE(WaitForText(record, "DISCOVERY ", 1500, static_cast<int>(discoveries) + 1));
+    size_t blocks = RecordLines(record, "BLOCK").size();
+    SleepMs(1000);
+    EXPECT_LE(RecordLines(record, "BLOCK").size(), blocks + 1);
+}
+
+using LinkTest = E2eTest;
+
+TEST_F(LinkTest, DiscoveryAddressBlocksKeepAliveAndLoss) {
+    Proc hub = StartHub();
+    Proc kiv = StartKivfsx();
+    RunLinkRoad(HubRecord, KivOut, hub);
+    EXPECT_TRUE(Running(kiv));
+}
+
+TEST_F(LinkTest, ShutdownOrderEndsWith100) {
+    Proc hub = StartHub();
+    Proc kiv = StartKivfsx();
+    ASSERT_TRUE(WaitForText(HubRecord, "BLOCK ", 15000));
+    SendLine(hub, "shutdown");
+    EXPECT_EQ(WaitExit(kiv, 5000), 100);
+    EXPECT_NE(ReadText(Dir / "KivFSX.log").find("Shutdown message received. Bye\n"),
+              std::string::npos);
+}
+
+TEST_F(LinkTest, OversizedDatagramRelaunchesWithTheNextCount) {
+    Proc hub = StartHub();
+    Proc kiv = StartKivfsx();
+    ASSERT_TRUE(WaitForText(HubRecord, "BLOCK ", 15000));
+    SendLine(hub, "size 600");
+    EXPECT_EQ(WaitExit(kiv, 5000), 0);
+    EXPECT_TRUE(WaitForText(KivOut, "Fatal Error. Check log for details\n", 1000));
+    std::string saved = ReadText(Dir / "KivSaved.log");
+    ASSERT_GE(saved.size(), 18u);
+    EXPECT_EQ(saved.substr(saved.size() - 18), "Renaming Log File\n");
+    EXPECT_NE(saved.find("Buffer over run on DGRAM. Length = 600\n"), std::string::npos);
+    // The new instance shares the output, shows count 1, waits for the old one to free the
+    // port, and brings the link up again.
+    ASSERT_TRUE(WaitForText(KivOut, " KivSim (1)\n", 5000)) << ReadText(KivOut);
+    EXPECT_TRUE(WaitForText(KivOut, "Connected to CommMgr\n", 15000, 2)) << ReadText(KivOut);
+    EXPECT_NE(ReadText(Dir / "KivFSX.log").find("This is a restart.\n"), std::string::npos);
+}
+
+TEST_F(LinkTest, SecondInstanceOnTheSamePortEndsWith100) {
+    Proc kiv = StartKivfsx();
+    ASSERT_TRUE(WaitForText(Dir / "KivFSX.log", "successfully initialized", 10000));
+    fs::path second = Dir / "second";
+    fs::create_directories(second);
+    auto env = SimEnv();
+    Proc other = Spawn({KivfsxPath()}, second, env, second / "out.txt");
+    EXPECT_EQ(WaitExit(other, 10000), 100);
+    std::string log = ReadText(second / "KivFSX.log");
+    EXPECT_NE(log.find("InitUDP() - Monitor socket bind error\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("InitSimUDP() - failed\n"), std::string::npos) << log;
+    EXPECT_TRUE(Running(kiv));
+}
+
+TEST_F(LinkTest, ConfiguredPortIsBoundAndAnnounced) {
+    std::ofstream(Dir / "kivfsx.cfg") << "port 9100\n";
+    Proc hub = StartHub();
+    Proc kiv = StartKivfsx();
+    ASSERT_TRUE(WaitForText(HubRecord, "DISCOVERY ", 15000));
+    EXPECT_EQ(Field(RecordLines(HubRecord, "DISCOVERY").front(), "text"), "10.77.0.2 9100 1 1209");
+    EXPECT_TRUE(WaitForText(KivOut, "   Port: 9100\n", 1000));
+    EXPECT_TRUE(WaitForText(HubRecord, "BLOCK ", 10000));
+}
+
+} // namespace
