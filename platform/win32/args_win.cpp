@@ -30,13 +30,23 @@ char* ToNarrow(const wchar_t* wide) {
     }
     return text;
 }
+
+// Frees the narrow copies of an earlier call (only tests call this more than once).
+void DropArgs() {
+    for (int i = 0; i < ArgCount; ++i) {
+        free(ArgVector[i]);
+    }
+    free(ArgVector);
+    ArgVector = nullptr;
+    ArgCount = 0;
+}
 } // namespace
 
 void PlatformArgsInit(int, char**) {
+    DropArgs();
     int count = 0;
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (wide == nullptr || count <= 0) {
-        ArgCount = 0;
+    if (wide == nullptr) {
         return;
     }
     auto** narrow = static_cast<char**>(calloc(static_cast<size_t>(count), sizeof(char*)));

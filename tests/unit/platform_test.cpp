@@ -32,13 +32,18 @@ struct MutexProbe {
     std::atomic<bool> Done{false};
     std::atomic<int32_t> Wait{-1};
     std::atomic<bool> Released{false};
+    // For TakeTwiceThenRelease only:
+    std::atomic<int32_t> SecondWait{-1};
+    std::atomic<bool> Held{false};
+    std::atomic<bool> Go{false};
+    std::atomic<int32_t> Releases{0}; // releases that succeeded, of three tried
 };
 
-// Tries to release a mutex that this thread does not own.
-void ReleaseOnly(void* param) {
-    auto* probe = static_cast<MutexProbe*>(param);
-    probe->Released = Os.MutexRelease(probe->Mutex);
-    probe->Done = true;
+// Probes outlive their test: after a failed check a thread may still be using one.
+MutexProbe& NewProbe(PlatformMutex* mutex) {
+    static std::vector<MutexProbe*> kept;
+    kept.push_back(new MutexProbe{mutex});
+    return *kept.back();
 }
 
 // Takes the mutex and ends while holding it.
@@ -56,22 +61,37 @@ void WaitAndRelease(void* param) {
     probe->Done = true;
 }
 
+// Takes the mutex twice, holds it until told to go on, then tries to release it three times.
+void TakeTwiceThenRelease(void* param) {
+    auto* probe = static_cast<MutexProbe*>(param);
+    probe->Wait = Os.MutexWait(probe->Mutex);
+    probe->SecondWait = Os.MutexWait(probe->Mutex);
+    probe->Held = true;
+    AwaitFlag(probe->Go);
+    for (int i = 0; i < 3; ++i) {
+        probe->Releases += Os.MutexRelease(probe->Mutex) ? 1 : 0;
+    }
+    probe->Done = true;
+}
+
+// The owner works on a thread of its own, so a backend that gets this wrong fails the test
+// instead of hanging it.
 TEST(PlatformMutexTest, RecursiveForTheOwnerAndNotReleasableByOthers) {
     PlatformMutex* mutex = NewMutex();
     ASSERT_NE(mutex, nullptr);
-    EXPECT_EQ(Os.MutexWait(mutex), PLATFORM_WAIT_TAKEN);
-    EXPECT_EQ(Os.MutexWait(mutex), PLATFORM_WAIT_TAKEN);
+    MutexProbe& owner = NewProbe(mutex);
+    ASSERT_TRUE(Os.StartThread(TakeTwiceThenRelease, &owner));
+    ASSERT_TRUE(AwaitFlag(owner.Held)) << "the owner could not take it a second time";
+    EXPECT_EQ(owner.Wait, PLATFORM_WAIT_TAKEN);
+    EXPECT_EQ(owner.SecondWait, PLATFORM_WAIT_TAKEN);
 
-    MutexProbe intruder{mutex};
-    ASSERT_TRUE(Os.StartThread(ReleaseOnly, &intruder));
-    ASSERT_TRUE(AwaitFlag(intruder.Done));
-    EXPECT_FALSE(intruder.Released);
+    EXPECT_FALSE(Os.MutexRelease(mutex)) << "released by a thread that does not own it";
 
-    EXPECT_TRUE(Os.MutexRelease(mutex));
-    EXPECT_TRUE(Os.MutexRelease(mutex));
-    EXPECT_FALSE(Os.MutexRelease(mutex)) << "released more often than taken";
+    owner.Go = true;
+    ASSERT_TRUE(AwaitFlag(owner.Done));
+    EXPECT_EQ(owner.Releases, 2) << "released more or less often than taken";
 
-    MutexProbe next{mutex};
+    MutexProbe& next = NewProbe(mutex);
     ASSERT_TRUE(Os.StartThread(WaitAndRelease, &next));
     ASSERT_TRUE(AwaitFlag(next.Done)) << "still held after two releases";
     EXPECT_EQ(next.Wait, PLATFORM_WAIT_TAKEN);
@@ -84,20 +104,20 @@ TEST(PlatformMutexTest, RecursiveForTheOwnerAndNotReleasableByOthers) {
 TEST(PlatformMutexTest, OwnerThatEndsLeavesItAbandonedOnce) {
     PlatformMutex* mutex = NewMutex();
     ASSERT_NE(mutex, nullptr);
-    MutexProbe owner{mutex};
+    MutexProbe& owner = NewProbe(mutex);
     ASSERT_TRUE(Os.StartThread(TakeAndEnd, &owner));
     ASSERT_TRUE(AwaitFlag(owner.Done));
     ASSERT_EQ(owner.Wait, PLATFORM_WAIT_TAKEN);
 
     // The waits run on threads of their own, so a backend that never reports the
     // abandonment fails here instead of hanging the test.
-    MutexProbe heir{mutex};
+    MutexProbe& heir = NewProbe(mutex);
     ASSERT_TRUE(Os.StartThread(WaitAndRelease, &heir));
     ASSERT_TRUE(AwaitFlag(heir.Done)) << "the wait did not end after the owner ended";
     EXPECT_EQ(heir.Wait, PLATFORM_WAIT_ABANDONED);
     EXPECT_TRUE(heir.Released) << "an abandoned wait still takes the mutex";
 
-    MutexProbe later{mutex};
+    MutexProbe& later = NewProbe(mutex);
     ASSERT_TRUE(Os.StartThread(WaitAndRelease, &later));
     ASSERT_TRUE(AwaitFlag(later.Done));
     EXPECT_EQ(later.Wait, PLATFORM_WAIT_TAKEN);

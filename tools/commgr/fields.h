@@ -8,6 +8,8 @@
 #include <cstdint>
 
 constexpr uint32_t FIELD_NAME_SIZE = 64;
+// Room for any value text: a double printed with %.6f takes up to 317 characters.
+constexpr uint32_t FIELD_VALUE_SIZE = 1024;
 constexpr int32_t FIELD_TYPE_TRAFFIC = -1; // the traffic area: the count of occupied slots
 
 struct FieldPlace {

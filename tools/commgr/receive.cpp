@@ -69,7 +69,7 @@ void HandleDatagram(const uint8_t* data, uint32_t length) {
             RecordPayload(n, h.Sequence, data, length);
         }
         for (uint32_t f = 0; f < HubFieldCount; ++f) {
-            char value[128];
+            char value[FIELD_VALUE_SIZE];
             if (FormatFieldValue(HubFields[f], n, data, length, value, sizeof(value))) {
                 RecordLine("VALUE n=%d seq=%u name=\"%s\" value=%s", n, h.Sequence,
                            HubFields[f].Name, value);

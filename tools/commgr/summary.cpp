@@ -36,7 +36,7 @@ void PrintSummary() {
     if (UnpackEndpoint(PeerEndpoint.load(), &to)) {
         FormatEndpoint(to, peer);
     }
-    printf("--- commgr %llu.%03llus: link %s%s; KivFSX %s\n",
+    printf("--- commgr %llu.%03llus: link: %s%s; KivFSX %s\n",
            static_cast<unsigned long long>(now / 1000), static_cast<unsigned long long>(now % 1000),
            LinkState(now), Paused.load() ? " (paused)" : "", peer);
     printf("    discoveries %u, addresses %u, keep-alives %u\n", Counters.Discoveries.load(),
@@ -55,7 +55,7 @@ void PrintSummary() {
     for (uint32_t f = 0; f < HubFieldCount; ++f) {
         // A field carried by two blocks (e.g. "Nav Has DME:1") shows the value of each.
         for (int32_t n = 3; n >= 1; --n) {
-            char value[128];
+            char value[FIELD_VALUE_SIZE];
             if (HubFields[f].Where[n].Type == 0) {
                 continue;
             }

@@ -17,13 +17,13 @@ constexpr double G = 9.80665;
 constexpr double FIELD_LAT = 50.0379;
 constexpr double FIELD_LON = 8.5622;
 constexpr double FIELD_ELEV_FT = 364.0;
-constexpr double CIRCLE_NM = 15.0;        // radius; the centre lies this far north of the field
+constexpr double CIRCLE_NM = 15.0; // radius; the centre lies this far north of the field
 constexpr double GROUND_SPEED_KT = 260.0;
 constexpr double START_AGL_FT = 1500.0;
-constexpr double CLIMB_FPS = 20.0;        // 1200 ft/min
+constexpr double CLIMB_FPS = 20.0; // 1200 ft/min
 constexpr double CRUISE_ALT_FT = 9000.0;
-constexpr double MAGVAR_DEG = 2.0;        // east
-constexpr double FLAP_POSITIONS = 8.0;    // handle index 0..8
+constexpr double MAGVAR_DEG = 2.0;     // east
+constexpr double FLAP_POSITIONS = 8.0; // handle index 0..8
 
 // AI aircraft: circles of this radius around points on a ring around the user.
 constexpr double AI_RING_NM = 3.0;
@@ -149,9 +149,12 @@ int32_t EngineIndex(const char* key, const char* base) {
     return key[n + 1] >= '1' && key[n + 1] <= '9' && key[n + 2] == '\0' ? key[n + 1] - '0' : 0;
 }
 
-double Altitude(double t) { return std::fmin(FIELD_ELEV_FT + START_AGL_FT + CLIMB_FPS * t,
-                                             CRUISE_ALT_FT); }
-bool Climbing(double t) { return Altitude(t) < CRUISE_ALT_FT; }
+double Altitude(double t) {
+    return std::fmin(FIELD_ELEV_FT + START_AGL_FT + CLIMB_FPS * t, CRUISE_ALT_FT);
+}
+bool Climbing(double t) {
+    return Altitude(t) < CRUISE_ALT_FT;
+}
 
 // Bearing from the circle's centre (degrees); the flight starts due south of it, over the
 // field, heading west and turning right.
@@ -160,8 +163,7 @@ double CircleBearing(double t) {
     return std::fmod(180.0 + radPerSecond * t / DEG, 360.0);
 }
 
-void Offset(double lat, double lon, double northNm, double eastNm, double* outLat,
-            double* outLon) {
+void Offset(double lat, double lon, double northNm, double eastNm, double* outLat, double* outLon) {
     *outLat = lat + northNm / 60.0;
     *outLon = lon + eastNm / (60.0 * std::cos(lat * DEG));
 }
@@ -172,11 +174,19 @@ void UserPosition(double t, double* lat, double* lon) {
            CIRCLE_NM * std::sin(b), lat, lon);
 }
 
-double UserHeadingTrue(double t) { return std::fmod(CircleBearing(t) + 90.0, 360.0); }
+double UserHeadingTrue(double t) {
+    return std::fmod(CircleBearing(t) + 90.0, 360.0);
+}
 
-double TrueAirspeed() { return GROUND_SPEED_KT; }
-double IndicatedAirspeed(double t) { return TrueAirspeed() / (1.0 + 0.02 * Altitude(t) / 1000.0); }
-double OutsideTemperature(double t) { return 15.0 - 1.98 * Altitude(t) / 1000.0; }
+double TrueAirspeed() {
+    return GROUND_SPEED_KT;
+}
+double IndicatedAirspeed(double t) {
+    return TrueAirspeed() / (1.0 + 0.02 * Altitude(t) / 1000.0);
+}
+double OutsideTemperature(double t) {
+    return 15.0 - 1.98 * Altitude(t) / 1000.0;
+}
 
 double ZuluSeconds() {
     using namespace std::chrono;
@@ -213,8 +223,7 @@ bool Dynamic(const char* key, double t, double* out) {
         *out = -std::atan(v * v / (G * CIRCLE_NM * M_PER_NM)) / DEG; // right bank
     } else if (std::strcmp(key, "airspeed indicated") == 0) {
         *out = IndicatedAirspeed(t);
-    } else if (std::strcmp(key, "airspeed true") == 0 ||
-               std::strcmp(key, "ground velocity") == 0) {
+    } else if (std::strcmp(key, "airspeed true") == 0 || std::strcmp(key, "ground velocity") == 0) {
         *out = TrueAirspeed();
     } else if (std::strcmp(key, "ambient temperature") == 0) {
         *out = OutsideTemperature(t);
@@ -286,7 +295,9 @@ void SetKey(const char* key, double value) {
     }
 }
 
-double Get(const char* key, double t) { return UserValue(key, t); }
+double Get(const char* key, double t) {
+    return UserValue(key, t);
+}
 
 void Swap(const char* a, const char* b, double t) {
     double va = Get(a, t);
@@ -318,12 +329,18 @@ void StepFrequency(const char* key, double step, bool whole, double low, double 
     SetKey(key, std::round((mhz + frac) * 1000.0) / 1000.0);
 }
 
-double Data(uint32_t data) { return static_cast<double>(static_cast<int32_t>(data)); }
-double Position(uint32_t data) { return std::fmin(std::fmax(Data(data), 0.0), 16383.0) / 16383.0; }
+double Data(uint32_t data) {
+    return static_cast<double>(static_cast<int32_t>(data));
+}
+double Position(uint32_t data) {
+    return std::fmin(std::fmax(Data(data), 0.0), 16383.0) / 16383.0;
+}
 
 } // namespace
 
-void FlightReset() { OverrideCount = 0; }
+void FlightReset() {
+    OverrideCount = 0;
+}
 
 double FlightValue(const char* name, uint32_t object, double t) {
     char key[STAND_NAME_LEN];
@@ -344,7 +361,8 @@ double FlightValue(const char* name, uint32_t object, double t) {
         if (std::strcmp(key, "plane alt above ground") == 0) {
             return agl;
         }
-        if (std::strcmp(key, "plane altitude") == 0 || std::strcmp(key, "indicated altitude") == 0) {
+        if (std::strcmp(key, "plane altitude") == 0 ||
+            std::strcmp(key, "indicated altitude") == 0) {
             return agl + FIELD_ELEV_FT;
         }
         if (std::strncmp(key, "plane heading degrees", 21) == 0) {
@@ -536,8 +554,8 @@ bool FlightApplyEvent(const char* simEvent, uint32_t data, double t) {
         SetKey("kohlsman setting hg", Get("kohlsman setting hg", t) + step);
     } else if (StandSameText(simEvent, "GEAR_SET") || StandSameText(simEvent, "GEAR_UP") ||
                StandSameText(simEvent, "GEAR_DOWN")) {
-        bool down = StandSameText(simEvent, "GEAR_SET") ? data != 0
-                                                        : StandSameText(simEvent, "GEAR_DOWN");
+        bool down =
+            StandSameText(simEvent, "GEAR_SET") ? data != 0 : StandSameText(simEvent, "GEAR_DOWN");
         SetKey("gear handle position", down ? 1.0 : 0.0);
         SetKey("gear center position", down ? 100.0 : 0.0);
     } else if (StandSameText(simEvent, "FLAPS_UP") || StandSameText(simEvent, "FLAPS_DOWN") ||

@@ -56,12 +56,12 @@ struct StandWork {
     uint32_t Object;
     uint32_t Entry;
     uint32_t OutOf;
-    uint32_t Group;        // EVENT
-    uint32_t Event;        // EVENT: uEventID; EXCEPTION: the exception code
-    uint32_t Data;         // EVENT: dwData
-    bool UseGeneration;    // DATA in generation mode
+    uint32_t Group;     // EVENT
+    uint32_t Event;     // EVENT: uEventID; EXCEPTION: the exception code
+    uint32_t Data;      // EVENT: dwData
+    bool UseGeneration; // DATA in generation mode
     uint32_t Generation;
-    char File[64];         // EVENT_FILENAME
+    char File[64]; // EVENT_FILENAME
 };
 
 // Plans one dispatch of the open connection at `nowMs` (caller holds StandMutex): takes the

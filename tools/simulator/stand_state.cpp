@@ -56,7 +56,9 @@ int32_t EnvInt(const char* name, int32_t fallback) {
     return (end != value) ? static_cast<int32_t>(n) : fallback;
 }
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 } // namespace
 
@@ -83,6 +85,7 @@ void StandEnsureStarted() {
     StandCopyText(o.JournalPath, sizeof o.JournalPath, EnvText("KIVSIM_JOURNAL", ""));
     o.JournalRecords = EnvInt("KIVSIM_JOURNAL_RECORDS", 0) == 1;
     StandCopyText(o.ControlPath, sizeof o.ControlPath, EnvText("KIVSIM_CONTROL", ""));
+    StandJournalConfigure(o.JournalPath, o.JournalRecords);
     StandApplyFailList(EnvText("KIVSIM_FAIL", ""));
 }
 

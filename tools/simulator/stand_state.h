@@ -14,14 +14,14 @@
 
 constexpr int32_t STAND_E_FAIL = static_cast<int32_t>(0x80004005u);
 
-constexpr uint32_t STAND_NAME_LEN = 64;       // datum names, units, event and input names
+constexpr uint32_t STAND_NAME_LEN = 64; // datum names, units, event and input names
 constexpr uint32_t STAND_MAX_DEFINITIONS = 16;
-constexpr uint32_t STAND_MAX_DATUMS = 128;    // per definition
+constexpr uint32_t STAND_MAX_DATUMS = 128; // per definition
 constexpr uint32_t STAND_MAX_REQUESTS = 32;
 constexpr uint32_t STAND_MAX_CLIENT_EVENTS = 256;
 constexpr uint32_t STAND_MAX_SUBSCRIPTIONS = 32;
 constexpr uint32_t STAND_MAX_INPUTS = 16;
-constexpr uint32_t STAND_MAX_GROUPS = 16;     // input groups and notification-group members
+constexpr uint32_t STAND_MAX_GROUPS = 16; // input groups and notification-group members
 constexpr uint32_t STAND_MAX_PENDING = 256;
 constexpr uint32_t STAND_MAX_TRAFFIC = 100;
 constexpr uint32_t STAND_GENERATION_BURST = 50; // records per visual-frame request and dispatch
@@ -69,8 +69,8 @@ struct StandRequest {
     uint32_t Define;
     uint32_t Object;
     int32_t Period;
-    bool Delivered;    // at least one record went out
-    uint64_t LastMs;   // time of the last record
+    bool Delivered;  // at least one record went out
+    uint64_t LastMs; // time of the last record
 };
 
 struct StandClientEvent {
@@ -124,26 +124,26 @@ struct StandPending {
 
 // Options from the environment (read once, at the first call) and the control channel.
 struct StandOptions {
-    bool Running;           // false: Open fails and an open connection receives nothing
-    int32_t FrameHz;        // visual frames per second
-    char Model[32];         // "ATC MODEL" text
-    uint32_t Traffic;       // AI aircraft count
-    bool Generation;        // generation mode (records filled with a rising counter)
-    char JournalPath[260];  // empty: no journal
-    bool JournalRecords;    // journal each delivered message's bytes as hex
-    char ControlPath[260];  // empty: no control channel
+    bool Running;          // false: Open fails and an open connection receives nothing
+    int32_t FrameHz;       // visual frames per second
+    char Model[32];        // "ATC MODEL" text
+    uint32_t Traffic;      // AI aircraft count
+    bool Generation;       // generation mode (records filled with a rising counter)
+    char JournalPath[260]; // empty: no journal
+    bool JournalRecords;   // journal each delivered message's bytes as hex
+    char ControlPath[260]; // empty: no control channel
 };
 
 struct StandConnection {
-    uint32_t Serial;        // 0 = no connection; else the handle's number
-    uint32_t Dispatches;    // dispatch calls on this connection so far
-    bool SimStartPending;   // "SimStart" still to be sent
+    uint32_t Serial;      // 0 = no connection; else the handle's number
+    uint32_t Dispatches;  // dispatch calls on this connection so far
+    bool SimStartPending; // "SimStart" still to be sent
 };
 
 // All of the above. Guarded by StandMutex.
 struct StandState {
-    bool Started;           // options read
-    uint64_t StartMs;       // steady clock at start, the flight's time zero
+    bool Started;     // options read
+    uint64_t StartMs; // steady clock at start, the flight's time zero
     StandOptions Options;
     StandConnection Conn;
     uint32_t NextSerial;

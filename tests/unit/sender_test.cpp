@@ -1,0 +1,141 @@
+// The block sender: headers, the shared sequence, the rotation, sending only while the link
+// is up, and one block through a real loopback socket.
+#include "net_fixture.h"
+
+namespace {
+
+struct Sent {
+    PlatformSocket Sock;
+    std::vector<uint8_t> Data;
+    NetAddr To;
+};
+std::vector<Sent> Captured;
+int FailSendAt = -1; // index of the SendTo call that fails
+std::vector<uint32_t> Sleeps;
+
+int32_t CaptureSend(PlatformSocket s, const void* data, size_t size, NetAddr to) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    Captured.push_back({s, std::vector<uint8_t>(p, p + size), to});
+    return static_cast<int>(Captured.size()) - 1 == FailSendAt ? -1 : static_cast<int32_t>(size);
+}
+
+struct SenderTest : NetTest {
+    void SetUp() override {
+        NetTest::SetUp();
+        Captured.clear();
+        Sleeps.clear();
+        FailSendAt = -1;
+        Os.SendTo = CaptureSend;
+    }
+    void Connect() {
+        ClientSocket = 77;
+        CommMgrAddr = PackNetAddr(NetAddr{Dotted("127.0.0.1"), 9021});
+        CommMgrConnected = 1;
+    }
+};
+
+TEST_F(SenderTest, NothingLeavesWhileTheLinkIsDownYetTheSequenceAdvances) {
+    for (Block* b : {&Block1, &Block2, &Block3}) {
+        UDPSend(*b);
+    }
+    EXPECT_TRUE(Captured.empty());
+    EXPECT_EQ(BlockSequence, 3u);
+    // The block's own header is stamped all the same.
+    EXPECT_EQ(BlockGetI32(Block3, 8), 2);
+    EXPECT_EQ(BlockGetI32(Block3, 12), 3);
+
+    Connect();
+    UDPSend(Block1);
+    ASSERT_EQ(Captured.size(), 1u);
+    EXPECT_EQ(FieldAt<uint32_t>(Captured[0].Data, 8), 3u);
+}
+
+TEST_F(SenderTest, EachBlockGoesWholeWithItsHeaderToTheCommMgr) {
+    BlockSetI32(Block1, BLOCK1_PANEL_ON, 1); // as start-up leaves it
+    Connect();
+    BlockSequence = 41;
+    for (Block* b : {&Block1, &Block2, &Block3}) {
+        UDPSend(*b);
+    }
+    ASSERT_EQ(Captured.size(), 3u);
+    const size_t sizes[] = {360, 920, 400};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const std::vector<uint8_t>& d = Captured[i].Data;
+        ASSERT_EQ(d.size(), sizes[i]);
+        EXPECT_EQ(Captured[i].Sock, 77);
+        EXPECT_EQ(Captured[i].To.Addr, Dotted("127.0.0.1"));
+        EXPECT_EQ(Captured[i].To.Port, 9021);
+        EXPECT_EQ(FieldAt<int32_t>(d, 0), 1);                  // class
+        EXPECT_EQ(FieldAt<int32_t>(d, 4), 1);                  // type
+        EXPECT_EQ(FieldAt<uint32_t>(d, 8), 41u + i);           // sequence
+        EXPECT_EQ(FieldAt<int32_t>(d, 12), i + 1);             // block number
+        EXPECT_EQ(FieldAt<uint64_t>(d, 16), 0u);               // reserved, length
+        EXPECT_EQ(FieldAt<int32_t>(d, 24), 503);               // version
+        EXPECT_EQ(FieldAt<int16_t>(d, 28), 14);                // source
+        EXPECT_EQ(FieldAt<int16_t>(d, 30), 2);                 // destination
+    }
+    // Payload as the blocks hold it: before any simulator data only the panel flag is set.
+    std::vector<uint8_t> payload1(Captured[0].Data.begin() + 32, Captured[0].Data.end());
+    std::vector<uint8_t> expected(328, 0);
+    expected[340 - 32] = 1;
+    EXPECT_EQ(payload1, expected);
+    // The last header fields are stamped in the copy only.
+    EXPECT_EQ(BlockGetI32(Block2, 24), 0);
+}
+
+TEST_F(SenderTest, TheSequenceWrapsAfter999AndASendErrorDelaysNothing) {
+    Connect();
+    BlockSequence = 998;
+    FailSendAt = 1;
+    UDPSend(Block1);
+    UDPSend(Block2); // fails: logged once
+    UDPSend(Block3);
+    ASSERT_EQ(Captured.size(), 3u);
+    EXPECT_EQ(FieldAt<uint32_t>(Captured[1].Data, 8), 999u);
+    EXPECT_EQ(FieldAt<uint32_t>(Captured[2].Data, 8), 0u);
+    std::string log = Log();
+    EXPECT_EQ(log, "Log started.\nUDPSend() - Client send error\n");
+}
+
+TEST_F(SenderTest, TheSenderSleeps70MsBeforeEachBlockInRotation) {
+    Connect();
+    Os.SleepMs = [](uint32_t ms) {
+        Sleeps.push_back(ms);
+        if (Sleeps.size() == 6) {
+            Os.Exit(0); // ends the otherwise endless loop
+        }
+    };
+    EXPECT_EQ(ExitCodeOf([] { BlockSender(nullptr); }), 0);
+    EXPECT_EQ(Sleeps, std::vector<uint32_t>(6, 70));
+    ASSERT_EQ(Captured.size(), 5u);
+    for (size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(FieldAt<int32_t>(Captured[i].Data, 12), static_cast<int32_t>(i % 3) + 1);
+    }
+}
+
+TEST_F(SenderTest, ABlockCrossesALoopbackSocket) {
+    PlatformOsReset();
+    PlatformSocket receiver = Os.UdpSocket(true);
+    PlatformSocket client = Os.UdpSocket(false);
+    ASSERT_NE(receiver, PLATFORM_NO_SOCKET);
+    ASSERT_NE(client, PLATFORM_NO_SOCKET);
+    // A free port from a small range; at most 50 tries.
+    uint16_t port = 39229;
+    bool bound = false;
+    while (!bound && port < 39280) {
+        bound = Os.Bind(receiver, NetAddr{Dotted("127.0.0.1"), ++port});
+    }
+    ASSERT_TRUE(bound);
+    ClientSocket = client;
+    CommMgrAddr = PackNetAddr(NetAddr{Dotted("127.0.0.1"), port});
+    CommMgrConnected = 1;
+    UDPSend(Block3);
+    uint8_t got[1000];
+    EXPECT_EQ(Os.RecvFrom(receiver, got, sizeof(got), nullptr), 400);
+    EXPECT_EQ(got[12], 3);
+    Os.CloseSocket(receiver);
+    Os.CloseSocket(client);
+}
+
+} // namespace

@@ -1,0 +1,186 @@
+// UDP start-up through replaced socket calls (the failure table, the port, the host address)
+// and on real loopback sockets (a second bind fails; PollUDP receives what was sent).
+#include "net_fixture.h"
+
+#include "net/receive.h"
+
+namespace {
+
+uint32_t LookupAddr = 0;
+bool LookupOk = true;
+int SocketsMade = 0;
+int FailSocketAt = -1; // index of the UdpSocket call that fails
+bool BindOk = true;
+NetAddr BoundTo{};
+int32_t BroadcastValue = 0;
+uint32_t Paused = 0;
+
+bool StubHostName(char* out, size_t size) {
+    snprintf(out, size, "cockpit-pc");
+    return true;
+}
+bool StubLookup(const char*, char* official, size_t size, uint32_t* addr, bool* has) {
+    snprintf(official, size, "cockpit-pc.local");
+    *addr = LookupAddr;
+    *has = true;
+    return LookupOk;
+}
+PlatformSocket StubSocket(bool) {
+    int n = SocketsMade++;
+    return n == FailSocketAt ? PLATFORM_NO_SOCKET : 100 + n;
+}
+bool StubBind(PlatformSocket, NetAddr addr) {
+    BoundTo = addr;
+    return BindOk;
+}
+bool StubSetBroadcast(PlatformSocket, int32_t value) {
+    BroadcastValue = value;
+    return true;
+}
+uint32_t NoAdapters(void*, uint32_t*) { return 232; }
+
+struct UdpTest : NetTest {
+    void SetUp() override {
+        NetTest::SetUp();
+        LookupAddr = Dotted("192.168.1.20");
+        LookupOk = true;
+        SocketsMade = 0;
+        FailSocketAt = -1;
+        BindOk = true;
+        Os.HostName = StubHostName;
+        Os.LookupHost = StubLookup;
+        Os.UdpSocket = StubSocket;
+        Os.Bind = StubBind;
+        Os.SetBroadcast = StubSetBroadcast;
+        Os.GetAdaptersInfo = NoAdapters;
+    }
+};
+
+TEST_F(UdpTest, StartsOnTheHostAddressWithTheLow16BitsOfThePort) {
+    ListenPort = 70000;
+    CaptureConsole();
+    ASSERT_TRUE(InitUDP());
+    EXPECT_STREQ(HostIP, "192.168.1.20");
+    EXPECT_EQ(BoundTo.Addr, Dotted("192.168.1.20"));
+    EXPECT_EQ(BoundTo.Port, 4464);
+    EXPECT_EQ(MonitorSocket, 100);
+    EXPECT_EQ(BroadcastSocket, 101);
+    EXPECT_EQ(BroadcastValue, 32);
+    EXPECT_FALSE(HaveBroadcastAddr); // no adapters: started all the same
+    std::string console = Console();
+    EXPECT_EQ(console.substr(0, 38), "     IP: 192.168.1.20\n   Port: 70000\n\n");
+    std::string log = Log();
+    EXPECT_NE(log.find("Starting UDP Services\nHost Name: cockpit-pc.local\n     Port: 70000\n"
+                       "Host IP: 192.168.1.20\n"),
+              std::string::npos);
+    EXPECT_EQ(log.substr(log.size() - 49), "UDP services ver. 0.027 successfully initialized\n");
+}
+
+TEST_F(UdpTest, AFailedLookupBindsTheAnyAddress) {
+    LookupOk = false;
+    ASSERT_TRUE(InitUDP());
+    EXPECT_STREQ(HostIP, "0.0.0.0");
+    EXPECT_EQ(BoundTo.Addr, 0u);
+    EXPECT_NE(Log().find("InitUDP() - gethostbyname() failureHost IP: 0.0.0.0\n"),
+              std::string::npos);
+}
+
+TEST_F(UdpTest, EachFailureEndsTheStartUpWithItsMessage) {
+    struct Case {
+        int failSocketAt;
+        bool bindOk;
+        const char* hostIp;
+        const char* message;
+    } cases[] = {
+        {0, true, "192.168.1.20", "InitUDP() - InitUdp() - Error creating monitor socket.\n"},
+        {-1, true, "255.255.255.255", "InitUDP() - Bad IP address\n"},
+        {-1, false, "192.168.1.20", "InitUDP() - Monitor socket bind error\n"},
+        {1, true, "192.168.1.20", "PhoneHome() - Broadcast Socket Open Failure\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        SocketsMade = 0;
+        FailSocketAt = c.failSocketAt;
+        BindOk = c.bindOk;
+        LookupAddr = Dotted(c.hostIp) == PLATFORM_INADDR_NONE ? 0xFFFFFFFFu : Dotted(c.hostIp);
+        EXPECT_FALSE(InitUDP());
+        std::string log = Log();
+        EXPECT_EQ(log.substr(log.size() - strlen(c.message)), c.message);
+    }
+}
+
+// --- real sockets, loopback only ---------------------------------------------------------
+
+struct LoopbackTest : NetTest {
+    void SetUp() override {
+        NetTest::SetUp();
+        Os.LookupHost = StubLookup;
+        Os.GetAdaptersInfo = NoAdapters;
+        LookupAddr = Dotted("127.0.0.1");
+        LookupOk = true;
+        // A free port from a small range; the loop ends after 50 tries at most.
+        for (int32_t port = 39170; port < 39220 && MonitorSocket == PLATFORM_NO_SOCKET; ++port) {
+            ListenPort = port;
+            if (!InitUDP() && MonitorSocket != PLATFORM_NO_SOCKET) {
+                Os.CloseSocket(MonitorSocket);
+                MonitorSocket = PLATFORM_NO_SOCKET;
+            }
+        }
+        ASSERT_NE(MonitorSocket, PLATFORM_NO_SOCKET);
+        Sender = Os.UdpSocket(false);
+        ASSERT_NE(Sender, PLATFORM_NO_SOCKET);
+    }
+    void TearDown() override {
+        for (PlatformSocket s : {MonitorSocket, BroadcastSocket, Sender, ClientSocket.load()}) {
+            if (s != PLATFORM_NO_SOCKET) {
+                Os.CloseSocket(s);
+            }
+        }
+        NetTest::TearDown();
+    }
+    void SendToMonitor(const std::vector<uint8_t>& d) {
+        ASSERT_EQ(Os.SendTo(Sender, d.data(), d.size(), NetAddr{Dotted("127.0.0.1"),
+                                                               static_cast<uint16_t>(ListenPort)}),
+                  static_cast<int32_t>(d.size()));
+    }
+    PlatformSocket Sender = PLATFORM_NO_SOCKET;
+};
+
+TEST_F(LoopbackTest, ASecondInstanceFailsAtTheBind) {
+    PlatformSocket first = MonitorSocket;
+    EXPECT_FALSE(InitUDP());
+    EXPECT_NE(Log().find("InitUDP() - Monitor socket bind error\n"), std::string::npos);
+    Os.CloseSocket(MonitorSocket);
+    MonitorSocket = first;
+}
+
+TEST_F(LoopbackTest, PollUdpHandlesWhatArrivesAndTreatsAnOversizedDatagramAsEmpty) {
+    // Each datagram is sent before the receive, so no receive waits.
+    SendToMonitor(MakeMsg(2, 9));
+    PollUDP();
+    EXPECT_EQ(CommMgrHeard.load(), 1);
+
+    std::vector<uint8_t> address = MakeMsg(2, 5);
+    AppendText(address, "127.0.0.1 39169");
+    SendToMonitor(address);
+    CaptureConsole();
+    PollUDP();
+    EXPECT_EQ(Console(), "Connected to CommMgr\n   Port: 39169\n     IP: 127.0.0.1\n");
+    EXPECT_EQ(CommMgrConnected.load(), 1);
+    EXPECT_NE(ClientSocket.load(), PLATFORM_NO_SOCKET);
+
+    std::vector<uint8_t> huge = MakeMsg(2, 9);
+    huge.resize(RECEIVE_BUFFER_SIZE + 1);
+    SendToMonitor(huge);
+    CommMgrHeard = 0;
+    Paused = 0;
+    Os.SleepMs = [](uint32_t ms) { Paused += ms; };
+    PollUDP();
+    EXPECT_EQ(CommMgrHeard.load(), 0);
+    EXPECT_TRUE(RestartPending.load());
+    EXPECT_EQ(NetSpawns.load(), 1);
+    EXPECT_EQ(Paused, RECEIVE_ERROR_PAUSE_MS); // a failing receive after a restart pauses
+    EXPECT_NE(Log().find("Zero Length msg received\n"), std::string::npos);
+}
+
+} // namespace
