@@ -7,15 +7,24 @@
 #include "app/config.h"
 #include "app/process.h"
 #include "net/blocks.h"
+#include "net/monitor.h"
+#include "net/receive.h"
+#include "net/sender.h"
+#include "net/udp.h"
 #include "platform/platform.h"
+#include "sim/guarded.h"
+#include "sim/loader.h"
+#include "sim/session.h"
+#include "sim/traffic.h"
 #include "support/log.h"
 #include "support/resource.h"
-
-// Taken by TransferTraffic while it copies the traffic list into Block2. Created by main
-// before any thread starts; never destroyed.
-Resource Block2Mutex = nullptr;
+#include "vars/vartables.h"
 
 namespace {
+
+// A relaunched instance pauses before it goes on, so that the instance that launched it has
+// ended and freed the listening port by the time this one binds it.
+constexpr uint32_t RESTART_PAUSE_MS = 3000;
 
 void PrintBanner() {
     ConsolePrint(" KivSim (%d)\n", RestartCount);
@@ -40,14 +49,26 @@ int main(int argc, char** argv) {
     ParseCommandLine();
     PrintBanner();
     SimLogInit("KivFSX.log");
+    if (RestartCount > 0) {
+        SimLog("This is a restart.\n");
+        Os.SleepMs(RESTART_PAUSE_MS);
+    }
     Block2Mutex = RegisterResource("Block2Mutex");
     ClearTrafficArea();
     ReadCfgFile();
-
-    // The simulator library, the variable tables, the network link and the session loop
-    // are not part of this build yet: start-up stops here, honestly.
-    SimLog("Start-up complete up to the configuration; nothing further is built yet\n");
-    ConsolePrint("Start-up stops after the configuration: the simulator and network links are "
-                 "not built yet.\n");
-    ExitProcess(EXIT_FATAL);
+    if (LoadSimConnect() != 0) {
+        PressEnterExit();
+    }
+    InitDB();
+    if (!InitUDP()) {
+        SimLog("InitSimUDP() - failed\n");
+        ExitProcess(EXIT_FATAL);
+    }
+    Os.StartThread(ReceiveThread, nullptr);
+    Os.StartThread(BlockSender, nullptr);
+    Os.StartThread(Monitor, nullptr);
+    Os.StartThread(TrafficPoll, nullptr);
+    BlockSetI32(Block1, BLOCK1_AIRCRAFT_TYPE, 0);
+    BlockSetI32(Block1, BLOCK1_PANEL_ON, 1);
+    SimConnectLoop();
 }

@@ -36,7 +36,10 @@ int32_t DecimalValue(const char* text) {
     return static_cast<int32_t>(value);
 }
 
-void ExitProcess(int32_t code) { Os.Exit(code); }
+void ExitProcess(int32_t code) {
+    Os.Exit(code);
+    abort(); // the platform's exit does not come back
+}
 
 void PressEnterExit() {
     ConsolePrint("\nPress \"Enter\" to exit...");

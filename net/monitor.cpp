@@ -33,9 +33,9 @@ void PhoneHome() {
     memcpy(datagram, &header, sizeof(header));
 
     char text[DISCOVERY_TEXT_SIZE];
-    int n = snprintf(text, sizeof(text), "%s %d %d %d\n", HostIP, ListenPort,
-                     DISCOVERY_CONSTANT_1, DISCOVERY_CONSTANT_2);
-    size_t textLength = n < 0 ? 0 : strlen(text); // a longer text is cut at 99 characters
+    int n = snprintf(text, sizeof(text), "%s %d %d %d\n", HostIP, ListenPort, DISCOVERY_CONSTANT_1,
+                     DISCOVERY_CONSTANT_2);
+    size_t textLength = n < 0 ? 0 : strlen(text);         // a longer text is cut at 99 characters
     memcpy(datagram + MSG_HEADER_SIZE, text, textLength); // without its NUL
 
     // With no broadcast address found at start-up there is nowhere to send: that counts as

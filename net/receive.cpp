@@ -86,8 +86,7 @@ void HandleAddress(const Datagram& msg) {
     // A message without a usable address and port is refused whole: the current socket,
     // destination and link flags stay as they are, so a link that is up stays up with the
     // destination it had, and the message is not counted as a sign of life.
-    if (!ParseAddressText(reinterpret_cast<const char*>(msg.Payload), addressText, &addr,
-                          &port)) {
+    if (!ParseAddressText(reinterpret_cast<const char*>(msg.Payload), addressText, &addr, &port)) {
         ReportBoth("HandleNetworkMsgs(Address) - No usable address and port in message\n");
         LogMessage(msg.Header, "HandleNetworkMessages(Address)");
         return;
@@ -143,8 +142,8 @@ void HandleVarChanges(const Datagram& msg) {
         // without a wire width does: everything after it would be read out of step.
         if (end - p < 4) {
             snprintf(line, sizeof(line),
-                     "HandleDataMsgs() - Entry %d of %d runs past the end of the message\n",
-                     i + 1, count);
+                     "HandleDataMsgs() - Entry %d of %d runs past the end of the message\n", i + 1,
+                     count);
             StopDataMsg(msg, line, "HandleDataMessages(Count)");
             return;
         }
@@ -152,16 +151,14 @@ void HandleVarChanges(const Datagram& msg) {
         memcpy(&index, p, sizeof(index));
         // An index without a slot in the table has no known width either: end the message.
         if (index >= static_cast<uint32_t>(MAX_FSXS)) {
-            snprintf(line, sizeof(line), "HandleDataMsgs() - FsxIndex out of range: %u\n",
-                     index);
+            snprintf(line, sizeof(line), "HandleDataMsgs() - FsxIndex out of range: %u\n", index);
             StopDataMsg(msg, line, "HandleDataMessages(FsxIndex)");
             return;
         }
         const int32_t varType = FsxVarTable[index].VarType;
-        const int32_t width = varType == VAR_TYPE_INT ? 4
-                              : (varType == VAR_TYPE_DOUBLE || varType == VAR_TYPE_DOUBLE1)
-                                  ? 8
-                                  : 0;
+        const int32_t width = varType == VAR_TYPE_INT                                       ? 4
+                              : (varType == VAR_TYPE_DOUBLE || varType == VAR_TYPE_DOUBLE1) ? 8
+                                                                                            : 0;
         if (width == 0) {
             snprintf(line, sizeof(line), "Unhandled vartype: %d\n", varType);
             StopDataMsg(msg, line, "HandleDataMessages(VarType)");
@@ -169,8 +166,8 @@ void HandleVarChanges(const Datagram& msg) {
         }
         if (end - p < 4 + width) {
             snprintf(line, sizeof(line),
-                     "HandleDataMsgs() - Entry %d of %d runs past the end of the message\n",
-                     i + 1, count);
+                     "HandleDataMsgs() - Entry %d of %d runs past the end of the message\n", i + 1,
+                     count);
             StopDataMsg(msg, line, "HandleDataMessages(Count)");
             return;
         }

@@ -59,7 +59,7 @@ using PlatformThreadProc = void (*)(void* param);
 struct PlatformOs {
     // --- process ---------------------------------------------------------------------
     // Ends the process at once with the given code; console output is flushed first.
-    [[noreturn]] void (*Exit)(int32_t code);
+    void (*Exit)(int32_t code);
     // Starts a new instance: `argv` (3 entries) on POSIX, `commandLine` on Windows; the new
     // process gets its own session/console, inherits no handles, and shares the environment
     // and the working directory. True when the process was created.

@@ -20,6 +20,7 @@
 #include "sim/traffic.h"
 #include "support/log.h"
 
+// Main thread only: set from the model answers, copied into Block1 after each Block1 record.
 int32_t AircraftType = AIRCRAFT_OTHER;
 
 namespace {

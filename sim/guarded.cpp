@@ -9,7 +9,9 @@
 #include "sim/session.h"
 #include "support/log.h"
 
+// Written only by the traffic thread (TrafficPollTurn); read by tests.
 std::atomic<int32_t> TrafficErrors{0};
+// Written only by the receive thread (TransmitClientEvent, through ChangeVar); read by tests.
 std::atomic<int32_t> TransmitErrors{0};
 
 namespace {

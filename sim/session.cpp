@@ -17,8 +17,12 @@
 #include "sim/events.h"
 #include "support/log.h"
 
+// Written by the main thread (this loop, and HandleSimMsgs on a quit); read by every thread
+// that calls the library.
 std::atomic<SC_HANDLE> hSimConnect{nullptr};
+// Set by HandleSimMsgs on a quit, cleared by this loop; both on the main thread.
 std::atomic<bool> SimQuit{false};
+// Main thread only: this loop.
 bool SessionReady = false;
 
 namespace {

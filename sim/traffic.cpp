@@ -1,7 +1,9 @@
 // The traffic table (see sim/traffic.h).
 #include "sim/traffic.h"
 
+// Created by main before any thread starts; taken only by TransferTraffic (main thread).
 Resource Block2Mutex = nullptr;
+// Main thread only (inside the dispatch): AddTraffic fills it, TransferTraffic empties it.
 TrafficSlot TrafficTable[TRAFFIC_SLOT_COUNT] = {};
 
 namespace {

@@ -4,9 +4,8 @@
 #include "app/process.h"
 #include "support/log.h"
 
-AdapterWalker AdapterWalk = {PlatformAdapterFirst, PlatformAdapterNext,
-                             PlatformAdapterDescription, PlatformAdapterIp,
-                             PlatformAdapterMask};
+AdapterWalker AdapterWalk = {PlatformAdapterFirst, PlatformAdapterNext, PlatformAdapterDescription,
+                             PlatformAdapterIp, PlatformAdapterMask};
 
 void AdapterWalkReset() {
     AdapterWalk = {PlatformAdapterFirst, PlatformAdapterNext, PlatformAdapterDescription,

@@ -4,7 +4,7 @@
 # statically linked), and the simulator stand-in exports the 15 entry points by plain name.
 set -euo pipefail
 objdump=$1 exe=$2 dll=${3:-}
-imports=$("$objdump" -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
+imports=$("$objdump" -p "$exe" | sed -n 's/^[ \t]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
 echo "kivfsx imports: $(echo $imports)"
 for name in $imports; do
   case "$name" in
@@ -13,7 +13,7 @@ for name in $imports; do
   esac
 done
 [ -n "$dll" ] || exit 0
-exports=$("$objdump" -p "$dll" | awk '/\[Ordinal\/Name Pointer\] Table/{f=1;next} f&&/^\s*\[/{print $NF} f&&!/^\s*\[/{f=0}')
+exports=$("$objdump" -p "$dll" | awk '/\[Ordinal\/Name Pointer\] Table/{f=1;next} f&&/^[ \t]*\[/{print $NF} f&&!/^[ \t]*\[/{f=0}')
 for entry in Open RetrieveString WeatherRequestCloudState SetInputGroupState SubscribeToSystemEvent \
              AddToDataDefinition RequestDataOnSimObject MapInputEventToClientEvent \
              MapClientEventToSimEvent AddClientEventToNotificationGroup Close CallDispatch \

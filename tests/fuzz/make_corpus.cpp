@@ -29,7 +29,9 @@ template <typename T> void Put(std::vector<uint8_t>& d, T value) {
     memcpy(d.data() + at, &value, sizeof(value));
 }
 
-void Text(std::vector<uint8_t>& d, const char* text) { d.insert(d.end(), text, text + strlen(text)); }
+void Text(std::vector<uint8_t>& d, const char* text) {
+    d.insert(d.end(), text, text + strlen(text));
+}
 
 bool Write(const std::string& dir, const char* name, const std::vector<uint8_t>& d) {
     std::string path = dir + "/" + name;

@@ -19,12 +19,24 @@ struct FuzzExit {
     int32_t Code;
 };
 
-[[noreturn]] void ThrowExit(int32_t code) { throw FuzzExit{code}; }
-bool NoSpawn(const char*, const char* const*, const char*) { return true; }
-int32_t NoInput() { return -1; }
-bool NoCurrentDir(char*, size_t) { return false; }
-PlatformSocket FakeSocket(bool) { return 3; }
-bool FakeClose(PlatformSocket) { return true; }
+[[noreturn]] void ThrowExit(int32_t code) {
+    throw FuzzExit{code};
+}
+bool NoSpawn(const char*, const char* const*, const char*) {
+    return true;
+}
+int32_t NoInput() {
+    return -1;
+}
+bool NoCurrentDir(char*, size_t) {
+    return false;
+}
+PlatformSocket FakeSocket(bool) {
+    return 3;
+}
+bool FakeClose(PlatformSocket) {
+    return true;
+}
 void NoSleep(uint32_t) {}
 
 } // namespace

@@ -13,10 +13,10 @@ struct FakeAdapter {
 };
 
 const FakeAdapter* FakeHead = nullptr;
-uint32_t FakeNeeded = 0;      // size the list needs; a smaller buffer gets 111
-uint32_t FakeFailure = 0;     // non-zero: every call answers this
-int FakeFailAlloc = -1;       // index of the Alloc call that fails
-std::vector<uint32_t> Calls;  // buffer size of each GetAdaptersInfo call
+uint32_t FakeNeeded = 0;     // size the list needs; a smaller buffer gets 111
+uint32_t FakeFailure = 0;    // non-zero: every call answers this
+int FakeFailAlloc = -1;      // index of the Alloc call that fails
+std::vector<uint32_t> Calls; // buffer size of each GetAdaptersInfo call
 std::vector<size_t> Allocs;
 int Frees = 0;
 
@@ -39,17 +39,27 @@ void* FakeAlloc(size_t size) {
     Allocs.push_back(size);
     return (n == FakeFailAlloc || n > 1 || size > sizeof(Arena[0])) ? nullptr : Arena[n];
 }
-void FakeFree(void*) { ++Frees; }
+void FakeFree(void*) {
+    ++Frees;
+}
 
 const void* First(const void* buffer) {
     const FakeAdapter* head;
     memcpy(&head, buffer, sizeof(head));
     return head;
 }
-const void* Next(const void* a) { return static_cast<const FakeAdapter*>(a)->Next; }
-const char* Desc(const void* a) { return static_cast<const FakeAdapter*>(a)->Description; }
-const char* Ip(const void* a) { return static_cast<const FakeAdapter*>(a)->Ip; }
-const char* Mask(const void* a) { return static_cast<const FakeAdapter*>(a)->Mask; }
+const void* Next(const void* a) {
+    return static_cast<const FakeAdapter*>(a)->Next;
+}
+const char* Desc(const void* a) {
+    return static_cast<const FakeAdapter*>(a)->Description;
+}
+const char* Ip(const void* a) {
+    return static_cast<const FakeAdapter*>(a)->Ip;
+}
+const char* Mask(const void* a) {
+    return static_cast<const FakeAdapter*>(a)->Mask;
+}
 
 struct AdaptersTest : NetTest {
     void SetUp() override {

@@ -116,8 +116,12 @@ TEST_F(MonitorTest, TheMonitorWaitsOneSecondBeforeEachTick) {
 // the destination. Each runs a bounded number of rounds on its own thread; under the thread
 // sanitizer any unguarded access among them is reported.
 std::atomic<int> SocketsMade{0};
-PlatformSocket CountingSocket(bool) { return 1000 + SocketsMade.fetch_add(1); }
-bool QuietClose(PlatformSocket) { return true; }
+PlatformSocket CountingSocket(bool) {
+    return 1000 + SocketsMade.fetch_add(1);
+}
+bool QuietClose(PlatformSocket) {
+    return true;
+}
 int32_t QuietSend(PlatformSocket, const void*, size_t size, NetAddr) {
     return static_cast<int32_t>(size);
 }

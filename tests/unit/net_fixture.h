@@ -82,11 +82,13 @@ struct NetTest : TempDirTest {
     bool capturing = false;
 };
 
-inline uint32_t Dotted(const char* text) { return PlatformInetAddr(text); }
+inline uint32_t Dotted(const char* text) {
+    return PlatformInetAddr(text);
+}
 
 // A datagram: header fields, then payload bytes.
 inline std::vector<uint8_t> MakeMsg(int32_t msgClass, int32_t msgType, int32_t version = 503,
-                                     int32_t count = 0) {
+                                    int32_t count = 0) {
     MsgHeader h{};
     h.MsgClass = msgClass;
     h.MsgType = msgType;

@@ -10,12 +10,16 @@ std::vector<PlatformSocket> Closed;
 int NextSocket = 0;
 bool CloseOk = true;
 
-PlatformSocket StubSocket(bool) { return NextSocket == -1 ? PLATFORM_NO_SOCKET : NextSocket++; }
+PlatformSocket StubSocket(bool) {
+    return NextSocket == -1 ? PLATFORM_NO_SOCKET : NextSocket++;
+}
 bool StubClose(PlatformSocket s) {
     Closed.push_back(s);
     return CloseOk;
 }
-int32_t NoInput() { return -1; }
+int32_t NoInput() {
+    return -1;
+}
 
 struct ReceiveTest : NetTest {
     void SetUp() override {
@@ -124,8 +128,7 @@ TEST_F(ReceiveTest, RefusedMessagesAreReportedAndDumpedAndChangeNothing) {
          "HandleDataMsgs() - Unknown MSG_TYPE: 1\n", "HandleDataMessages(Msg Type"},
         {MakeMsg(2, 9, 0), "HandleNetworkMsgs(Keep Alive) - Invalid message received\n", nullptr,
          "HandleNetworkMessages(Keep Alive)"},
-        {MakeMsg(2, 5, 0),
-         "HandleNetworkMsgs(Address) - Invalid message received\n", nullptr,
+        {MakeMsg(2, 5, 0), "HandleNetworkMsgs(Address) - Invalid message received\n", nullptr,
          "HandleNetworkMessages(Address)"},
     };
     VersionReported = true; // the version line is tested on its own
@@ -136,9 +139,9 @@ TEST_F(ReceiveTest, RefusedMessagesAreReportedAndDumpedAndChangeNothing) {
         Handle(c.msg);
         EXPECT_EQ(Console(), c.console);
         std::string added = Log().substr(before.size());
-        EXPECT_EQ(added.substr(0, added.find("   To:")),
-                  std::string(c.logged ? c.logged : "") + "Message logged by: " + c.dumpedBy +
-                      "\n");
+        EXPECT_EQ(added.substr(0, added.find("   To:")), std::string(c.logged ? c.logged : "") +
+                                                             "Message logged by: " + c.dumpedBy +
+                                                             "\n");
         EXPECT_EQ(CommMgrHeard.load(), 0);
         EXPECT_EQ(CommMgrConnected.load(), 0);
     }
@@ -178,7 +181,8 @@ TEST_F(ReceiveTest, AnAddressMessageWithoutAUsableAddressChangesNothing) {
         SCOPED_TRACE(text);
         CaptureConsole();
         Handle(Address(text));
-        EXPECT_EQ(Console(), "HandleNetworkMsgs(Address) - No usable address and port in message\n");
+        EXPECT_EQ(Console(),
+                  "HandleNetworkMsgs(Address) - No usable address and port in message\n");
         EXPECT_EQ(ClientSocket.load(), 40);
         EXPECT_EQ(CommMgrAddr.load(), addr);
         EXPECT_EQ(CommMgrHeard.load(), 0);
@@ -287,7 +291,8 @@ TEST_F(VarChangeTest, AWrongVersionRelaunchesButStillAppliesTheEntries) {
     Append<uint32_t>(d, 16);
     CaptureConsole();
     Handle(d);
-    EXPECT_EQ(Console(), "HandleDataMsgs(FSX IN) - Invalid message received\nUnhandled vartype: 0\n");
+    EXPECT_EQ(Console(),
+              "HandleDataMsgs(FSX IN) - Invalid message received\nUnhandled vartype: 0\n");
     EXPECT_TRUE(RestartPending.load());
     EXPECT_NE(Log().find("Message logged by: HandleDataMsgs(FSX IN)\n"), std::string::npos);
 }
@@ -307,7 +312,8 @@ TEST_F(VarChangeTest, ARefusedChangeIsDumpedAndTheNextEntryStillApplied) {
     std::string log = Log();
     size_t first = log.find("Message logged by: HandleDataMessages(int)\n");
     EXPECT_NE(first, std::string::npos);
-    EXPECT_NE(log.find("Message logged by: HandleDataMessages(double)\n", first), std::string::npos);
+    EXPECT_NE(log.find("Message logged by: HandleDataMessages(double)\n", first),
+              std::string::npos);
 }
 
 } // namespace

@@ -66,14 +66,14 @@ TEST_F(SenderTest, EachBlockGoesWholeWithItsHeaderToTheCommMgr) {
         EXPECT_EQ(Captured[i].Sock, 77);
         EXPECT_EQ(Captured[i].To.Addr, Dotted("127.0.0.1"));
         EXPECT_EQ(Captured[i].To.Port, 9021);
-        EXPECT_EQ(FieldAt<int32_t>(d, 0), 1);                  // class
-        EXPECT_EQ(FieldAt<int32_t>(d, 4), 1);                  // type
-        EXPECT_EQ(FieldAt<uint32_t>(d, 8), 41u + i);           // sequence
-        EXPECT_EQ(FieldAt<int32_t>(d, 12), i + 1);             // block number
-        EXPECT_EQ(FieldAt<uint64_t>(d, 16), 0u);               // reserved, length
-        EXPECT_EQ(FieldAt<int32_t>(d, 24), 503);               // version
-        EXPECT_EQ(FieldAt<int16_t>(d, 28), 14);                // source
-        EXPECT_EQ(FieldAt<int16_t>(d, 30), 2);                 // destination
+        EXPECT_EQ(FieldAt<int32_t>(d, 0), 1);        // class
+        EXPECT_EQ(FieldAt<int32_t>(d, 4), 1);        // type
+        EXPECT_EQ(FieldAt<uint32_t>(d, 8), 41u + i); // sequence
+        EXPECT_EQ(FieldAt<int32_t>(d, 12), i + 1);   // block number
+        EXPECT_EQ(FieldAt<uint64_t>(d, 16), 0u);     // reserved, length
+        EXPECT_EQ(FieldAt<int32_t>(d, 24), 503);     // version
+        EXPECT_EQ(FieldAt<int16_t>(d, 28), 14);      // source
+        EXPECT_EQ(FieldAt<int16_t>(d, 30), 2);       // destination
     }
     // Payload as the blocks hold it: before any simulator data only the panel flag is set.
     std::vector<uint8_t> payload1(Captured[0].Data.begin() + 32, Captured[0].Data.end());

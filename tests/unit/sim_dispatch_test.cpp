@@ -20,7 +20,7 @@ std::vector<uint8_t> Filled(size_t size, uint8_t value) {
 
 std::vector<uint8_t> ModelMsg(const char* text) {
     char record[32] = {};
-    strncpy(record, text, sizeof(record));
+    memcpy(record, text, strnlen(text, sizeof(record) - 1));
     return MsgData(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, 5, 1, 1, record, sizeof(record));
 }
 
@@ -228,7 +228,7 @@ TEST_F(DispatchTest, CloudStatePrintsTheGridItHolds) {
 TEST_F(DispatchTest, TrafficAnswersArePublishedAtTheFirstEntryOfTheNextAnswer) {
     // The very first answer publishes the empty table.
     BlockSetI32(Block2, BLOCK2_TRAFFIC + 24, 99);
-    Handle(MsgTraffic(6, 1001, 1, 10.0, 20.0, 1000.0));
+    Handle(MsgTraffic(6, 1001, 1, 11.0, 21.0, 1001.0));
     for (const TrafficSlot& s : Published()) {
         EXPECT_EQ(s.ObjectId, 0u);
     }

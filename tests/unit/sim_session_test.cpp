@@ -56,88 +56,28 @@ class SessionTest : public SimTest {
     std::string Console;
 };
 
-// Every simulator event of the map by id, as the cockpit's events are named.
-const std::pair<uint32_t, const char*> EXPECTED_MAP[] = {
-    {85, "My.KeyX"},
-    {70, "NAV1_RADIO_SET"},
-    {71, "NAV2_RADIO_SET"},
-    {11, "AUTOPILOT_ON"},
-    {12, "AUTOPILOT_OFF"},
-    {81, "KOHLSMAN_INC"},
-    {82, "KOHLSMAN_DEC"},
-    {26, "NAV1_RADIO_WHOLE_INC"},
-    {27, "NAV2_RADIO_WHOLE_INC"},
-    {30, "NAV1_RADIO_WHOLE_DEC"},
-    {31, "NAV2_RADIO_WHOLE_DEC"},
-    {28, "NAV1_RADIO_FRACT_INC"},
-    {29, "NAV2_RADIO_FRACT_INC"},
-    {32, "NAV1_RADIO_FRACT_DEC"},
-    {33, "NAV2_RADIO_FRACT_DEC"},
-    {34, "NAV1_RADIO_SET"},
-    {35, "NAV2_RADIO_SET"},
-    {24, "NAV1_RADIO_SWAP"},
-    {25, "NAV2_RADIO_SWAP"},
-    {38, "COM_RADIO_WHOLE_INC"},
-    {39, "COM2_RADIO_WHOLE_INC"},
-    {42, "COM_RADIO_WHOLE_DEC"},
-    {43, "COM2_RADIO_WHOLE_DEC"},
-    {40, "COM_RADIO_FRACT_INC"},
-    {41, "COM2_RADIO_FRACT_INC"},
-    {44, "COM_RADIO_FRACT_DEC"},
-    {45, "COM2_RADIO_FRACT_DEC"},
-    {46, "COM_RADIO_SET"},
-    {47, "COM2_RADIO_SET"},
-    {36, "COM_STBY_RADIO_SWAP"},
-    {37, "COM2_RADIO_SWAP"},
-    {2, "TOGGLE_FLIGHT_DIRECTOR"},
-    {3, "PARKING_BRAKES"},
-    {4, "HEADING_BUG_SET"},
-    {6, "AP_HDG_HOLD_ON"},
-    {7, "AP_HDG_HOLD_OFF"},
-    {8, "AP_ALT_HOLD_ON"},
-    {9, "AP_ALT_HOLD_OFF"},
-    {10, "AP_ALT_VAR_SET_ENGLISH"},
-    {5, "AP_SPD_VAR_SET"},
-    {17, "SPOILERS_SET"},
-    {13, "AUTO_THROTTLE_ARM"},
-    {14, "AP_PANEL_SPEED_ON"},
-    {15, "AP_PANEL_SPEED_OFF"},
-    {16, "AP_VS_VAR_SET_ENGLISH"},
-    {18, "GEAR_SET"},
-    {19, "FLAPS_INCR"},
-    {20, "FLAPS_DECR"},
-    {21, "FLAPS_UP"},
-    {22, "FLAPS_DOWN"},
-    {23, "FLAPS_SET"},
-    {48, "INCREASE_DECISION_HEIGHT"},
-    {49, "DECREASE_DECISION_HEIGHT"},
-    {50, "KOHLSMAN_INC"},
-    {51, "KOHLSMAN_DEC"},
-    {52, "VOR1_SET"},
-    {53, "VOR2_SET"},
-    {54, "NAV1_STBY_SET"},
-    {55, "NAV2_STBY_SET"},
-    {56, "COM_STBY_RADIO_SET"},
-    {57, "COM2_STBY_RADIO_SET"},
-    {58, "VOR1_SET"},
-    {59, "VOR2_SET"},
-    {60, "KOHLSMAN_SET"},
-    {61, "PAUSE_ON"},
-    {62, "PAUSE_OFF"},
-    {63, "AUTO_THROTTLE_ARM"},
-    {64, "AP_APR_HOLD_ON"},
-    {65, "AP_APR_HOLD_OFF"},
-    {66, "AP_NAV1_HOLD_ON"},
-    {67, "AP_NAV1_HOLD_OFF"},
-    {68, "THROTTLE_90"},
-    {69, "THROTTLE_10"},
-    {74, "THROTTLE_SET"},
-    {77, "ADF_COMPLETE_SET"},
-    {78, "ADF2_COMPLETE_SET"},
-    {79, "RADIO_VOR1_IDENT_ENABLE"},
-    {80, "RADIO_ADF_IDENT_ENABLE"},
-    {1, "My.event"},
-};
+// The registrations in order: client event id and the simulator event it is tied to.
+const uint32_t EXPECTED_MAP_IDS[79] = {
+    85, 70, 71, 11, 12, 81, 82, 26, 27, 30, 31, 28, 29, 32, 33, 34, 35, 24, 25, 38,
+    39, 42, 43, 40, 41, 44, 45, 46, 47, 36, 37, 2,  3,  4,  6,  7,  8,  9,  10, 5,
+    17, 13, 14, 15, 16, 18, 19, 20, 21, 22, 23, 48, 49, 50, 51, 52, 53, 54, 55, 56,
+    57, 58, 59, 60, 61, 62, 63, 64, 65, 66, 67, 68, 69, 74, 77, 78, 79, 80, 1};
+const char* const EXPECTED_MAP_NAMES =
+    "My.KeyX NAV1_RADIO_SET NAV2_RADIO_SET AUTOPILOT_ON AUTOPILOT_OFF KOHLSMAN_INC KOHLSMAN_DEC "
+    "NAV1_RADIO_WHOLE_INC NAV2_RADIO_WHOLE_INC NAV1_RADIO_WHOLE_DEC NAV2_RADIO_WHOLE_DEC "
+    "NAV1_RADIO_FRACT_INC NAV2_RADIO_FRACT_INC NAV1_RADIO_FRACT_DEC NAV2_RADIO_FRACT_DEC "
+    "NAV1_RADIO_SET NAV2_RADIO_SET NAV1_RADIO_SWAP NAV2_RADIO_SWAP COM_RADIO_WHOLE_INC "
+    "COM2_RADIO_WHOLE_INC COM_RADIO_WHOLE_DEC COM2_RADIO_WHOLE_DEC COM_RADIO_FRACT_INC "
+    "COM2_RADIO_FRACT_INC COM_RADIO_FRACT_DEC COM2_RADIO_FRACT_DEC COM_RADIO_SET COM2_RADIO_SET "
+    "COM_STBY_RADIO_SWAP COM2_RADIO_SWAP TOGGLE_FLIGHT_DIRECTOR PARKING_BRAKES HEADING_BUG_SET "
+    "AP_HDG_HOLD_ON AP_HDG_HOLD_OFF AP_ALT_HOLD_ON AP_ALT_HOLD_OFF AP_ALT_VAR_SET_ENGLISH "
+    "AP_SPD_VAR_SET SPOILERS_SET AUTO_THROTTLE_ARM AP_PANEL_SPEED_ON AP_PANEL_SPEED_OFF "
+    "AP_VS_VAR_SET_ENGLISH GEAR_SET FLAPS_INCR FLAPS_DECR FLAPS_UP FLAPS_DOWN FLAPS_SET "
+    "INCREASE_DECISION_HEIGHT DECREASE_DECISION_HEIGHT KOHLSMAN_INC KOHLSMAN_DEC VOR1_SET VOR2_SET "
+    "NAV1_STBY_SET NAV2_STBY_SET COM_STBY_RADIO_SET COM2_STBY_RADIO_SET VOR1_SET VOR2_SET "
+    "KOHLSMAN_SET PAUSE_ON PAUSE_OFF AUTO_THROTTLE_ARM AP_APR_HOLD_ON AP_APR_HOLD_OFF "
+    "AP_NAV1_HOLD_ON AP_NAV1_HOLD_OFF THROTTLE_90 THROTTLE_10 THROTTLE_SET ADF_COMPLETE_SET "
+    "ADF2_COMPLETE_SET RADIO_VOR1_IDENT_ENABLE RADIO_ADF_IDENT_ENABLE My.event";
 
 } // namespace
 
@@ -170,20 +110,30 @@ TEST_F(SessionTest, DataDefinitionsAreDeclaredInOrderAsPackedRecords) {
         EXPECT_EQ(offset, sizes[d]) << "definition " << order[d];
     }
     EXPECT_EQ(i, calls.size());
-    // A few rows that are easy to get wrong.
-    const DataDatum* hold = FindDatum(0, "Autopilot Airspeed Hold Var");
-    ASSERT_NE(hold, nullptr);
-    EXPECT_EQ(hold->Offset, 72u);
-    EXPECT_EQ(calls[134 - 57 + 34].Text, "Autopilot Airspeed Hold Var");
-    EXPECT_EQ(calls[134 - 57 + 34].Args[1], static_cast<uint32_t>(SIMCONNECT_DATATYPE_INT32));
-    EXPECT_EQ(calls[134 - 57 + 34].UnitsText, "number");
-    EXPECT_EQ(DATA_DATUMS[134 - 57 + 34].Offset, 236u);
-    EXPECT_EQ(FindDatum(2, "Circuit General Panel On")->Offset, 308u);
-    EXPECT_EQ(FindDatum(1, "FLAPS NUM HANDLE POSITIONS")->Offset, 220u);
-    EXPECT_EQ(FindDatum(0, "ADF Active Frequency:1")->Offset, 344u);
-    EXPECT_EQ(FindDatum(0, "Autopilot Heading Lock Dir")->Offset, 88u);
-    EXPECT_EQ(FindDatum(0, "Brake Parking Position")->Offset, 216u);
-    EXPECT_EQ(FindDatum(1, "NAV OBS:2")->Offset, 88u);
+    // "Autopilot Airspeed Hold Var" is declared twice in definition 0, in two forms.
+    const DataDatum& second = DATA_DATUMS[134 - 57 + 34];
+    EXPECT_STREQ(second.Datum, "Autopilot Airspeed Hold Var");
+    EXPECT_EQ(second.Type, SIMCONNECT_DATATYPE_INT32);
+    EXPECT_EQ(second.Offset, 236u);
+    // The block positions that the program reads and presets are those of the records.
+    const std::pair<uint32_t, const DataDatum*> positions[] = {
+        {BLOCK1_PANEL_ON, FindDatum(2, "Circuit General Panel On")},
+        {BLOCK2_FLAPS_POSITIONS, FindDatum(1, "FLAPS NUM HANDLE POSITIONS")},
+        {BLOCK2_NAV_OBS1, FindDatum(1, "NAV OBS:1")},
+        {BLOCK2_NAV_OBS2, FindDatum(1, "NAV OBS:2")},
+        {BLOCK3_AP_ALT_LOCK_VAR, FindDatum(0, "Autopilot Altitude Lock Var")},
+        {BLOCK3_AP_AIRSPEED_HOLD_VAR, FindDatum(0, "Autopilot Airspeed Hold Var")},
+        {BLOCK3_AP_HEADING_LOCK_DIR, FindDatum(0, "Autopilot Heading Lock Dir")},
+        {BLOCK3_AP_FD_ACTIVE, FindDatum(0, "Autopilot Flight Director Active")},
+        {BLOCK3_AP_MASTER, FindDatum(0, "Autopilot Master")},
+        {BLOCK3_BRAKE_PARKING, FindDatum(0, "Brake Parking Position")},
+        {BLOCK3_ADF_ACTIVE1, FindDatum(0, "ADF Active Frequency:1")},
+        {BLOCK3_ADF_ACTIVE2, FindDatum(0, "ADF Active Frequency:2")},
+    };
+    for (const auto& p : positions) {
+        ASSERT_NE(p.second, nullptr);
+        EXPECT_EQ(p.first, BLOCK_PAYLOAD + p.second->Offset) << p.second->Datum;
+    }
     EXPECT_EQ(Log(), "Log started.\nData Defs successfully added\n");
 }
 
@@ -213,11 +163,13 @@ TEST_F(SessionTest, TheEventMapIsRegisteredInOrder) {
     std::vector<FakeCall> maps = FakeSimCallsOf("MapClientEventToSimEvent");
     ASSERT_EQ(maps.size(), 79u);
     EXPECT_EQ(calls[0].Fn, "MapClientEventToSimEvent");
+    std::string names;
     for (size_t i = 0; i < maps.size(); ++i) {
         EXPECT_EQ(maps[i].Handle, FakeHandle(2));
-        EXPECT_EQ(maps[i].Args[0], EXPECTED_MAP[i].first) << i;
-        EXPECT_EQ(maps[i].Text, EXPECTED_MAP[i].second) << i;
+        EXPECT_EQ(maps[i].Args[0], EXPECTED_MAP_IDS[i]) << i;
+        names += (i == 0 ? "" : " ") + maps[i].Text;
     }
+    EXPECT_EQ(names, EXPECTED_MAP_NAMES);
     // Ids that are subscribed or tested as system events are never mapped.
     for (uint32_t id : {0u, 72u, 73u, 75u, 76u, 83u, 84u}) {
         EXPECT_EQ(EVENT_NAMES[id], nullptr) << id;

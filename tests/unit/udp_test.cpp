@@ -37,7 +37,20 @@ bool StubSetBroadcast(PlatformSocket, int32_t value) {
     BroadcastValue = value;
     return true;
 }
-uint32_t NoAdapters(void*, uint32_t*) { return 232; }
+uint32_t NoAdapters(void*, uint32_t*) {
+    return 232;
+}
+// The adapter buffer stays allocated for the life of a process; tests lend a static one.
+alignas(16) uint8_t AdapterArena[4096];
+void* ArenaAlloc(size_t size) {
+    return size <= sizeof(AdapterArena) ? AdapterArena : nullptr;
+}
+void ArenaFree(void*) {}
+void NoAdapterMemoryKept() {
+    Os.GetAdaptersInfo = NoAdapters;
+    Os.Alloc = ArenaAlloc;
+    Os.Free = ArenaFree;
+}
 
 struct UdpTest : NetTest {
     void SetUp() override {
@@ -52,7 +65,7 @@ struct UdpTest : NetTest {
         Os.UdpSocket = StubSocket;
         Os.Bind = StubBind;
         Os.SetBroadcast = StubSetBroadcast;
-        Os.GetAdaptersInfo = NoAdapters;
+        NoAdapterMemoryKept();
     }
 };
 
@@ -115,7 +128,7 @@ struct LoopbackTest : NetTest {
     void SetUp() override {
         NetTest::SetUp();
         Os.LookupHost = StubLookup;
-        Os.GetAdaptersInfo = NoAdapters;
+        NoAdapterMemoryKept();
         LookupAddr = Dotted("127.0.0.1");
         LookupOk = true;
         // A free port from a small range; the loop ends after 50 tries at most.
@@ -139,8 +152,8 @@ struct LoopbackTest : NetTest {
         NetTest::TearDown();
     }
     void SendToMonitor(const std::vector<uint8_t>& d) {
-        ASSERT_EQ(Os.SendTo(Sender, d.data(), d.size(), NetAddr{Dotted("127.0.0.1"),
-                                                               static_cast<uint16_t>(ListenPort)}),
+        ASSERT_EQ(Os.SendTo(Sender, d.data(), d.size(),
+                            NetAddr{Dotted("127.0.0.1"), static_cast<uint16_t>(ListenPort)}),
                   static_cast<int32_t>(d.size()));
     }
     PlatformSocket Sender = PLATFORM_NO_SOCKET;

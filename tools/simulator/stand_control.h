@@ -14,7 +14,23 @@
 //
 // Control channel (KIVSIM_CONTROL): a text file the tests append commands to, one per line.
 // It is read at every Open and CallDispatch; only complete lines (ending in a line feed) are
-// executed, each once. Blank lines and lines starting with '#' are skipped.
+// executed, each once. Blank lines and lines starting with '#' are skipped. Commands:
+//   running 0|1           0: Open fails and an open connection receives nothing (it is kept,
+//                         and resumes with `running 1`); 1: the simulator runs
+//   quit                  QUIT at the next dispatch, which ends the connection; then not
+//                         running until `running 1`
+//   fail <Entry> <n>      the next n calls of <Entry> fail (-1: all, 0: none)
+//   exception <code>      an EXCEPTION message (dwSendID 1, dwIndex 2)
+//   event <name>          SimStart | Crashed (EVENT), FlightLoaded | AircraftLoaded
+//                         (EVENT_FILENAME); only when the client subscribed to it
+//   button <input>        the mapped client event(s) of <input>, when its input group is on
+//   model <text>          the "ATC MODEL" text
+//   traffic <n>           AI aircraft count (at most 100)
+//   set <datum>=<number>  overrides a datum's value (name case-insensitive)
+//   generation 0|1        generation mode
+//   cloud                 a CLOUD_STATE message (request 0)
+// Messages the control channel asks for wait for the next dispatch of whichever connection
+// is then open.
 #pragma once
 
 #include <cstdint>
