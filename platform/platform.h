@@ -83,6 +83,7 @@ struct PlatformOs {
 
     // --- files ---------------------------------------------------------------------------
     bool (*CurrentDir)(char* out, size_t size); // false when it does not fit
+    // The target must not exist: Windows refuses to replace a file (POSIX would replace it).
     bool (*RenameFile)(const char* from, const char* to);
     bool (*DeleteFile)(const char* path);
     // Directory search for every entry whose path begins with `prefix` (Windows: the

@@ -155,7 +155,7 @@ void SimLogLevelf(int32_t level, const char* format, ...) {
 
 void SimLogResetForTest() {
     LogReady.store(false);
-    LogMutex.store(nullptr); // the old one is left behind, as a process would leave it
+    LogMutex.store(nullptr);
     strcpy(LogPath, "KIVCom.log");
 }
 

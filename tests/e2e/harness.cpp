@@ -1,5 +1,6 @@
 #include "harness.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -104,7 +105,10 @@ std::string ReadText(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
-    return ss.str();
+    // Programs built for Windows write their text files and console with CR LF line ends.
+    std::string text = ss.str();
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
 }
 
 std::vector<std::string> ReadLines(const fs::path& path) {
