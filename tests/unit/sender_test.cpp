@@ -1,5 +1,5 @@
-// The block sender: headers, the shared sequence, the rotation, sending only while the link
-// is up, and one block through a real loopback socket.
+// The block sender: headers, the shared sequence, the rotation, and sending only while the
+// link is up.
 #include "net_fixture.h"
 
 namespace {
@@ -112,30 +112,6 @@ TEST_F(SenderTest, TheSenderSleeps70MsBeforeEachBlockInRotation) {
     for (size_t i = 0; i < 5; ++i) {
         EXPECT_EQ(FieldAt<int32_t>(Captured[i].Data, 12), static_cast<int32_t>(i % 3) + 1);
     }
-}
-
-TEST_F(SenderTest, ABlockCrossesALoopbackSocket) {
-    PlatformOsReset();
-    PlatformSocket receiver = Os.UdpSocket(true);
-    PlatformSocket client = Os.UdpSocket(false);
-    ASSERT_NE(receiver, PLATFORM_NO_SOCKET);
-    ASSERT_NE(client, PLATFORM_NO_SOCKET);
-    // A free port from a small range; at most 50 tries.
-    uint16_t port = 39229;
-    bool bound = false;
-    while (!bound && port < 39280) {
-        bound = Os.Bind(receiver, NetAddr{Dotted("127.0.0.1"), ++port});
-    }
-    ASSERT_TRUE(bound);
-    ClientSocket = client;
-    CommMgrAddr = PackNetAddr(NetAddr{Dotted("127.0.0.1"), port});
-    CommMgrConnected = 1;
-    UDPSend(Block3);
-    uint8_t got[1000];
-    EXPECT_EQ(Os.RecvFrom(receiver, got, sizeof(got), nullptr), 400);
-    EXPECT_EQ(got[12], 3);
-    Os.CloseSocket(receiver);
-    Os.CloseSocket(client);
 }
 
 } // namespace
