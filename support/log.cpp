@@ -48,7 +48,7 @@ void WriteEntry(const char* text) {
     if (LogPath[0] == '\0') {
         return;
     }
-    FILE* f = fopen(LogPath, "a");
+    FILE* f = fopen(LogPath, "ab");
     if (f == nullptr) {
         return;
     }
@@ -75,7 +75,7 @@ bool SimLogInit(const char* fileName) {
     if (!JoinWithCurrentDir(fileName, LogPath, sizeof(LogPath))) {
         return false;
     }
-    FILE* f = fopen(LogPath, "w");
+    FILE* f = fopen(LogPath, "wb");
     if (f == nullptr) {
         return false;
     }

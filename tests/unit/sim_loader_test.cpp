@@ -61,11 +61,16 @@ bool NextEntry(char* name, size_t size) {
 PlatformDirSearch* FakeFindFirst(const char* prefix, char* name, size_t size) {
     SearchPrefixes.push_back(prefix);
     std::string p = prefix;
+    // The candidates name the store with its drive, the listing without it (on Windows).
     std::string store = PlatformStoreDir();
-    if (p.compare(0, store.size(), store) != 0) {
+    std::string listing = PlatformStoreListingDir();
+    if (p.compare(0, store.size(), store) == 0) {
+        Search = {p.substr(store.size()), 0};
+    } else if (p.compare(0, listing.size(), listing) == 0) {
+        Search = {p.substr(listing.size()), 0};
+    } else {
         return nullptr;
     }
-    Search = {p.substr(store.size()), 0};
     if (!NextEntry(name, size)) {
         return nullptr;
     }
