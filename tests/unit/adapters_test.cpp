@@ -48,17 +48,11 @@ const void* First(const void* buffer) {
     memcpy(&head, buffer, sizeof(head));
     return head;
 }
+const FakeAdapter* As(const void* a) {
+    return static_cast<const FakeAdapter*>(a);
+}
 const void* Next(const void* a) {
-    return static_cast<const FakeAdapter*>(a)->Next;
-}
-const char* Desc(const void* a) {
-    return static_cast<const FakeAdapter*>(a)->Description;
-}
-const char* Ip(const void* a) {
-    return static_cast<const FakeAdapter*>(a)->Ip;
-}
-const char* Mask(const void* a) {
-    return static_cast<const FakeAdapter*>(a)->Mask;
+    return As(a)->Next;
 }
 
 struct AdaptersTest : NetTest {
@@ -74,77 +68,74 @@ struct AdaptersTest : NetTest {
         Os.GetAdaptersInfo = FakeGetAdaptersInfo;
         Os.Alloc = FakeAlloc;
         Os.Free = FakeFree;
-        AdapterWalk = {First, Next, Desc, Ip, Mask};
+        AdapterWalk = {First, Next, [](const void* a) { return As(a)->Description; },
+                       [](const void* a) { return As(a)->Ip; },
+                       [](const void* a) { return As(a)->Mask; }};
         CaptureConsole();
     }
     NetAddr Result{1, 1};
 };
 
-TEST_F(AdaptersTest, OneAdapterGivesItsDirectedBroadcast) {
-    FakeAdapter lan{nullptr, "LAN", "192.168.1.20", "255.255.255.0"};
-    FakeHead = &lan;
-    ASSERT_TRUE(InitNetwork(&Result));
-    EXPECT_EQ(Result.Addr, Dotted("192.168.1.255"));
-    EXPECT_EQ(Result.Port, 9019);
-    // The list is asked for twice, the second time also after a first success.
-    EXPECT_EQ(Calls, (std::vector<uint32_t>{648, 648}));
-    EXPECT_EQ(Allocs, (std::vector<size_t>{648}));
-    const char* shown = "   Desc: \tLAN\n     IP: \t192.168.1.20\n   Mask: \t255.255.255.0\n";
-    EXPECT_EQ(Console(), std::string(shown) + "    Net: \t192.168.1.0\n\n");
-    EXPECT_NE(Log().find(std::string(shown) + "Network successfully initialized.\n"),
-              std::string::npos);
-}
-
-TEST_F(AdaptersTest, ALongListIsReadIntoABufferOfTheReportedSizeAndTheLastAdapterDecides) {
-    FakeAdapter second{nullptr, "Wi-Fi", "192.168.1.20", "255.255.255.0"};
-    FakeAdapter first{&second, "Ethernet", "10.0.0.5", "255.0.0.0"};
-    FakeHead = &first;
-    FakeNeeded = 1296;
-    ASSERT_TRUE(InitNetwork(&Result));
-    EXPECT_EQ(Calls, (std::vector<uint32_t>{648, 1296}));
-    EXPECT_EQ(Allocs, (std::vector<size_t>{648, 1296}));
-    EXPECT_EQ(Frees, 1);
-    EXPECT_EQ(Result.Addr, Dotted("192.168.1.255"));
-    std::string console = Console();
-    EXPECT_NE(console.find("   Desc: \tEthernet\n     IP: \t10.0.0.5\n"), std::string::npos);
-    EXPECT_NE(console.find("    Net: \t192.168.1.0\n"), std::string::npos);
-    EXPECT_NE(Log().find("     IP: \t10.0.0.5\n"), std::string::npos);
-}
-
-TEST_F(AdaptersTest, AnAdapterWithoutAddressBroadcastsToAllOnes) {
-    FakeAdapter none{nullptr, "Loose", "0.0.0.0", "0.0.0.0"};
-    FakeHead = &none;
-    ASSERT_TRUE(InitNetwork(&Result));
-    EXPECT_EQ(Result.Addr, 0xFFFFFFFFu);
-    EXPECT_NE(Console().find("    Net: \t0.0.0.0\n\n"), std::string::npos);
-}
-
-TEST_F(AdaptersTest, EachFailureSaysWhereAndGivesNoAddress) {
+// The list is asked with 648 bytes and then, on 111, with the size it reported; it is asked
+// a second time also after a first success.
+TEST_F(AdaptersTest, TheLastAdapterGivesTheDirectedBroadcastAndEachFailureSaysWhere) {
+    FakeAdapter loose{nullptr, "Loose", "0.0.0.0", "0.0.0.0"};
+    FakeAdapter wifi{nullptr, "Wi-Fi", "192.168.1.20", "255.255.255.0"};
+    FakeAdapter lan{&wifi, "Ethernet", "10.0.0.5", "255.0.0.0"};
     struct Case {
+        const FakeAdapter* head;
+        uint32_t needed, failure;
         int failAlloc;
-        uint32_t needed;
-        uint32_t failure;
-        const char* notice;
-        const char* error;
+        uint32_t broadcast; // the answer when it succeeds
+        const char* error;  // the console when it fails
     } cases[] = {
-        {0, 648, 0, "Unable to get memeory for adapter memory (1).\n", "Error IB-1\n"},
-        {1, 2000, 0, "Unable to get memeory for adapter memory (2).\n", "Error IB-2\n"},
-        {-1, 648, 232, "Can't get adapter information.\n", "Error IB-3\n"},
+        {&wifi, 648, 0, -1, Dotted("192.168.1.255"), nullptr},
+        {&lan, 1296, 0, -1, Dotted("192.168.1.255"), nullptr},
+        {&loose, 648, 0, -1, 0xFFFFFFFFu, nullptr}, // no address: all ones
+        {&wifi, 648, 0, 0, 0, "Unable to get memeory for adapter memory (1).\nError IB-1\n"},
+        {&wifi, 2000, 0, 1, 0, "Unable to get memeory for adapter memory (2).\nError IB-2\n"},
+        {&wifi, 648, 232, -1, 0, "Can't get adapter information.\nError IB-3\n"},
     };
-    Console(); // each case captures its own
+    std::string console = Console();
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.error);
-        FakeFailAlloc = c.failAlloc;
+        SCOPED_TRACE(std::string(c.head->Description) + std::to_string(c.needed));
+        FakeHead = c.head;
         FakeNeeded = c.needed;
         FakeFailure = c.failure;
+        FakeFailAlloc = c.failAlloc;
+        Calls.clear();
         Allocs.clear();
+        Frees = 0;
+        Result = NetAddr{1, 1};
         CaptureConsole();
-        EXPECT_FALSE(InitNetwork(&Result));
-        EXPECT_EQ(Console(), std::string(c.notice) + c.error);
-        EXPECT_EQ(Result.Addr, 1u);
-        std::string log = Log();
-        EXPECT_EQ(log.substr(log.size() - strlen(c.error)), c.error);
+        bool ok = InitNetwork(&Result);
+        std::string shown = Console();
+        console += shown;
+        if (c.error != nullptr) {
+            EXPECT_FALSE(ok);
+            EXPECT_EQ(shown, c.error);
+            EXPECT_EQ(Result.Addr, 1u);
+            std::string log = Log();
+            EXPECT_EQ(log.substr(log.size() - 11),
+                      std::string(c.error).substr(strlen(c.error) - 11));
+            continue;
+        }
+        ASSERT_TRUE(ok);
+        EXPECT_EQ(Result.Addr, c.broadcast);
+        EXPECT_EQ(Result.Port, 9019);
+        EXPECT_EQ(Calls, (std::vector<uint32_t>{648, c.needed}));
+        std::vector<size_t> allocs = {648};
+        if (c.needed != 648) {
+            allocs.push_back(c.needed);
+        }
+        EXPECT_EQ(Allocs, allocs);
+        EXPECT_EQ(Frees, static_cast<int>(allocs.size()) - 1);
     }
+    const char* shown = "   Desc: \tEthernet\n     IP: \t10.0.0.5\n   Mask: \t255.0.0.0\n"
+                        "   Desc: \tWi-Fi\n     IP: \t192.168.1.20\n   Mask: \t255.255.255.0\n";
+    EXPECT_NE(console.find(std::string(shown) + "    Net: \t192.168.1.0\n\n"), std::string::npos);
+    EXPECT_NE(Log().find(std::string(shown) + "Network successfully initialized.\n"),
+              std::string::npos);
 }
 
 } // namespace

@@ -25,8 +25,7 @@
 inline std::atomic<int> NetSpawns{0};
 
 inline bool NetRecordSpawn(const char*, const char* const*, const char*) {
-    NetSpawns.fetch_add(1);
-    return true;
+    return ++NetSpawns;
 }
 
 struct NetTest : TempDirTest {
@@ -42,7 +41,7 @@ struct NetTest : TempDirTest {
     }
     void TearDown() override {
         if (capturing) {
-            testing::internal::GetCapturedStdout();
+            Console();
         }
         ResetNetState();
         ProgramPathComplete = false;
@@ -89,13 +88,7 @@ inline uint32_t Dotted(const char* text) {
 // A datagram: header fields, then payload bytes.
 inline std::vector<uint8_t> MakeMsg(int32_t msgClass, int32_t msgType, int32_t version = 503,
                                     int32_t count = 0) {
-    MsgHeader h{};
-    h.MsgClass = msgClass;
-    h.MsgType = msgType;
-    h.Count = count;
-    h.Version = version;
-    h.Source = COMMGR_NODE;
-    h.Destination = NODE_ID;
+    MsgHeader h{msgClass, msgType, 0, count, 0, 0, version, COMMGR_NODE, NODE_ID};
     std::vector<uint8_t> d(sizeof(h));
     memcpy(d.data(), &h, sizeof(h));
     return d;

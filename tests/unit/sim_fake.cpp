@@ -1,6 +1,7 @@
 #include "sim_fake.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <mutex>
 
@@ -11,8 +12,6 @@
 #include "sim/session.h"
 #include "sim/traffic.h"
 #include "support/log.h"
-
-int32_t FakeSpawnCount = 0;
 
 namespace {
 
@@ -35,8 +34,7 @@ SC_HRESULT Record(FakeCall call) {
 
 FakeCall Call(const char* fn, SC_HANDLE handle, std::vector<uint32_t> args,
               const char* text = nullptr) {
-    FakeCall call{fn, handle, std::move(args), text ? text : "", nullptr, "", 0.0f};
-    return call;
+    return FakeCall{fn, handle, std::move(args), text ? text : "", nullptr};
 }
 
 SC_HRESULT PLATFORM_STDCALL FakeOpen(SC_HANDLE* handle, const char* name, SC_HWND wnd,
@@ -81,8 +79,6 @@ SC_HRESULT PLATFORM_STDCALL FakeAddToData(SC_HANDLE h, SC_DWORD define, const ch
     FakeCall call =
         Call("AddToDataDefinition", h, {define, static_cast<uint32_t>(type), datumId}, datum);
     call.Units = units;
-    call.UnitsText = units ? units : "";
-    call.Epsilon = epsilon;
     return Record(call);
 }
 
@@ -145,19 +141,16 @@ SC_HRESULT PLATFORM_STDCALL FakeTransmit(SC_HANDLE h, SC_DWORD object, SC_DWORD 
     return Record(Call("TransmitClientEvent", h, {object, event, data, group, flags}));
 }
 
-bool CountingSpawn(const char*, const char* const[3], const char*) {
-    ++FakeSpawnCount;
-    return true;
-}
-
+// Appends the bytes of `value`; built up by insertion, never by writing past a resize.
 template <typename T> void Append(std::vector<uint8_t>& out, const T& value) {
-    size_t at = out.size();
-    out.resize(at + sizeof(T));
-    memcpy(out.data() + at, &value, sizeof(T));
+    const auto* p = reinterpret_cast<const uint8_t*>(&value);
+    out.insert(out.end(), p, p + sizeof(T));
 }
 
+// A header whose dwSize is filled in by Finish.
 std::vector<uint8_t> Header(SC_DWORD id) {
     std::vector<uint8_t> out;
+    out.reserve(64);
     Append(out, SIMCONNECT_RECV{0, 4, id});
     return out;
 }
@@ -165,7 +158,7 @@ std::vector<uint8_t> Header(SC_DWORD id) {
 // Sets dwSize to the message's length.
 std::vector<uint8_t> Finish(std::vector<uint8_t> out) {
     SC_DWORD size = static_cast<SC_DWORD>(out.size());
-    memcpy(out.data(), &size, sizeof(size));
+    std::copy_n(reinterpret_cast<const uint8_t*>(&size), sizeof size, out.begin());
     return out;
 }
 
@@ -219,44 +212,32 @@ std::vector<uint8_t> MsgHeaderOnly(SC_DWORD id) {
 
 std::vector<uint8_t> MsgException(SC_DWORD exception, SC_DWORD sendId, SC_DWORD index) {
     std::vector<uint8_t> out = Header(SIMCONNECT_RECV_ID_EXCEPTION);
-    Append(out, exception);
-    Append(out, sendId);
-    Append(out, index);
+    Append(out, std::array<SC_DWORD, 3>{exception, sendId, index});
     return Finish(out);
 }
 
 std::vector<uint8_t> MsgEvent(SC_DWORD id, SC_DWORD eventId, SC_DWORD data) {
     std::vector<uint8_t> out = Header(id);
-    Append(out, SC_DWORD{0}); // group
-    Append(out, eventId);
-    Append(out, data);
+    Append(out, std::array<SC_DWORD, 3>{0, eventId, data}); // group, event, data
     if (id == SIMCONNECT_RECV_ID_EVENT_FILENAME) {
-        char name[260] = "flights/some.flt";
-        Append(out, name);
-        Append(out, SC_DWORD{0});
+        const char name[] = "flights/some.flt";
+        out.insert(out.end(), name, name + sizeof name);
+        out.resize(out.size() + 260 - sizeof name + 4, 0); // the rest of the name, flags
     }
     return Finish(out);
 }
 
 std::vector<uint8_t> MsgAddRemove(SC_DWORD eventId, int32_t objType, SC_DWORD objectId) {
     std::vector<uint8_t> out = Header(SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE);
-    Append(out, SC_DWORD{0});
-    Append(out, eventId);
-    Append(out, objectId);
-    Append(out, objType);
+    Append(out, std::array<SC_DWORD, 4>{0, eventId, objectId, static_cast<SC_DWORD>(objType)});
     return Finish(out);
 }
 
 std::vector<uint8_t> MsgData(SC_DWORD kind, SC_DWORD request, SC_DWORD objectId, SC_DWORD entry,
                              const void* record, size_t size) {
     std::vector<uint8_t> out = Header(kind);
-    Append(out, request);
-    Append(out, objectId);
-    Append(out, SC_DWORD{0}); // definition: not read
-    Append(out, SC_DWORD{0}); // flags
-    Append(out, entry);
-    Append(out, SC_DWORD{entry}); // out of
-    Append(out, SC_DWORD{1});     // define count
+    // request, object, definition (not read), flags, entry, out of, define count
+    Append(out, std::array<SC_DWORD, 7>{request, objectId, 0, 0, entry, entry, 1});
     const auto* p = static_cast<const uint8_t*>(record);
     out.insert(out.end(), p, p + size);
     return Finish(out);
@@ -271,14 +252,9 @@ std::vector<uint8_t> MsgTraffic(SC_DWORD request, SC_DWORD objectId, SC_DWORD en
 
 std::vector<uint8_t> MsgCloud(SC_DWORD arraySize, const std::vector<uint8_t>& cells) {
     std::vector<uint8_t> out = Header(SIMCONNECT_RECV_ID_CLOUD_STATE);
-    Append(out, SC_DWORD{0});
-    Append(out, arraySize);
+    Append(out, std::array<SC_DWORD, 2>{0, arraySize});
     out.insert(out.end(), cells.begin(), cells.end());
     return Finish(out);
-}
-
-void Deliver(std::vector<uint8_t> message) {
-    DeliverSized(message, static_cast<SC_DWORD>(message.size()));
 }
 
 void DeliverSized(std::vector<uint8_t> message, SC_DWORD size) {
@@ -305,8 +281,7 @@ void SimTest::SetUp() {
     if (Block2Mutex == nullptr) {
         Block2Mutex = Os.MutexCreate();
     }
-    FakeSpawnCount = 0;
-    Os.SpawnInstance = CountingSpawn;
+    Os.SpawnInstance = [](const char*, const char* const[3], const char*) { return true; };
 }
 
 void SimTest::TearDown() {

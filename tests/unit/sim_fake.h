@@ -16,10 +16,8 @@ struct FakeCall {
     std::string Fn; // entry point name without the "SimConnect_" prefix
     SC_HANDLE Handle;
     std::vector<uint32_t> Args;
-    std::string Text;      // the name, datum or input text, when the call has one
-    const char* Units;     // AddToDataDefinition's units pointer (null: none)
-    std::string UnitsText; // its text
-    float Epsilon;
+    std::string Text;  // the name, datum or input text, when the call has one
+    const char* Units; // AddToDataDefinition's units pointer (null: none)
 };
 
 // Decides the result of each call (after it is journaled); the default answers 0.
@@ -45,13 +43,12 @@ std::vector<uint8_t> MsgData(SC_DWORD kind, SC_DWORD request, SC_DWORD objectId,
 std::vector<uint8_t> MsgTraffic(SC_DWORD request, SC_DWORD objectId, SC_DWORD entry, double lat,
                                 double lon, double alt);
 std::vector<uint8_t> MsgCloud(SC_DWORD arraySize, const std::vector<uint8_t>& cells);
-// Hands one message to HandleSimMsgs with its own length (or `size` when given).
-void Deliver(std::vector<uint8_t> message);
+// Hands one message, cut or padded to `size` bytes, to HandleSimMsgs.
 void DeliverSized(std::vector<uint8_t> message, SC_DWORD size);
 
 // Each sim test runs in a fresh directory with the log started as "KivFSX.log", the fake
 // library installed, the blocks, traffic table and simulator state zeroed, and process
-// creation replaced by a counter (no test ever starts a process).
+// creation replaced by a stub (no test ever starts a process).
 class SimTest : public TempDirTest {
   protected:
     void SetUp() override;
@@ -60,5 +57,3 @@ class SimTest : public TempDirTest {
     // The log of this run including the part that a relaunch saved as "KivSaved.log".
     std::string FullLog() const;
 };
-
-extern int32_t FakeSpawnCount;

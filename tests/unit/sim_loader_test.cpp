@@ -3,7 +3,7 @@
 // the store is a plain directory, against real directories).
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -157,26 +157,21 @@ TEST_F(LoaderTest, TheFirstInstalledVersionInPreferenceOrderIsLoadedAndBound) {
     ASSERT_EQ(Load(&console), 0);
     EXPECT_EQ(console, "");
     ASSERT_EQ(LoadedPaths, std::vector<std::string>{LibraryPath(Entry("10.0.61242.0"))});
-    EXPECT_EQ(Log(), "Log started.\n3 items in list\n"
-                     "Looking for DLL: 10.0.61259.0\n"
-                     "Looking for DLL: 10.0.61242.0\n"
-                     "Found: " +
-                         Entry("10.0.61242.0") +
-                         "\n"
-                         "File: " +
-                         LibraryPath(Entry("10.0.61242.0")) + " Exists\n");
+    EXPECT_EQ(Log(), "Log started.\n3 items in list\nLooking for DLL: 10.0.61259.0\n"
+                     "Looking for DLL: 10.0.61242.0\nFound: " +
+                         Entry("10.0.61242.0") + "\nFile: " + LibraryPath(Entry("10.0.61242.0")) +
+                         " Exists\n");
     EXPECT_EQ(SearchPrefixes[0], std::string(PlatformStoreDir()) + Entry("10.0.61259.0", ""));
     for (int i = 0; i < 15; ++i) {
         EXPECT_EQ(Slot(i), &ENTRY_NAMES[i]) << ENTRY_NAMES[i];
     }
-}
-
-TEST_F(LoaderTest, WithTwoVersionsThePreferredOneWinsAndTheOtherIsNeverSearched) {
+    // With the preferred version present the others are never searched.
     StoreEntries = {Entry("10.0.60905.0"), Entry("10.0.61259.0")};
+    SearchPrefixes.clear();
+    LoadedPaths.clear();
     ASSERT_EQ(Load(), 0);
     EXPECT_EQ(LoadedPaths, std::vector<std::string>{LibraryPath(Entry("10.0.61259.0"))});
     EXPECT_EQ(SearchPrefixes.size(), 1u);
-    EXPECT_EQ(Log().find("10.0.60905.0"), std::string::npos);
 }
 
 TEST_F(LoaderTest, ALibraryThatDoesNotLoadEndsTheSearch) {
@@ -184,30 +179,37 @@ TEST_F(LoaderTest, ALibraryThatDoesNotLoadEndsTheSearch) {
     LibraryLoads = false;
     ASSERT_EQ(Load(), -1);
     std::string log = Log();
-    EXPECT_NE(log.find("File: " + LibraryPath(Entry("10.0.61259.0")) +
-                       " Exists\n"
-                       "Library did not load\n"),
-              std::string::npos);
+    EXPECT_NE(
+        log.find("File: " + LibraryPath(Entry("10.0.61259.0")) + " Exists\nLibrary did not load\n"),
+        std::string::npos);
     EXPECT_EQ(log.find("Looking for DLL: 10.0.61242.0"), std::string::npos);
     EXPECT_EQ(LoadedPaths.size(), 1u);
+
+    // A directory name so long that the library path would be cut: it is reported but the
+    // cut path is not handed to the loader.
+    StoreEntries = {Entry("10.0.61259.0", ("_" + std::string(180, 'x')).c_str())};
+    LoadedPaths.clear();
+    LibraryLoads = true;
+    ASSERT_EQ(Load(), -1);
+    EXPECT_TRUE(LoadedPaths.empty());
 }
 
 TEST_F(LoaderTest, EveryEntryPointIsRequiredAndNamedWhenMissing) {
-    const char* const lines[15] = {"GPA() fail on SimOpen\n",
-                                   "GPA() fail on RetrieveString\n",
-                                   "GPA() fail on WeatherRequestCloudState\n",
-                                   "GPA() fail on SetInputState\n",
-                                   "GPA() fail on SubscribeToEvent\n",
-                                   "GPA() fail on AddToData\n",
-                                   "GPA() fail on RequestSimObjectData\n",
-                                   "GPA() fail on MapInputToClientEvent\n",
-                                   "GPA() fail on MapToSimEvent\n",
-                                   "GPA() fail on AddToNotifyGroup\n",
-                                   "GPA() fail on SimClose\n",
-                                   "GPA() fail on CallDisplatch\n",
-                                   "GPA() fail on ReqDataSimType\n",
-                                   "GPA() fail on SetData\n",
-                                   "GPA() fail on TransmitEvent\n"};
+    const char* const names[15] = {"SimOpen",
+                                   "RetrieveString",
+                                   "WeatherRequestCloudState",
+                                   "SetInputState",
+                                   "SubscribeToEvent",
+                                   "AddToData",
+                                   "RequestSimObjectData",
+                                   "MapInputToClientEvent",
+                                   "MapToSimEvent",
+                                   "AddToNotifyGroup",
+                                   "SimClose",
+                                   "CallDisplatch",
+                                   "ReqDataSimType",
+                                   "SetData",
+                                   "TransmitEvent"};
     StoreEntries = {Entry("10.0.61259.0")};
     for (int missing = 0; missing < 15; ++missing) {
         SimApi = SimApiTable{};
@@ -215,10 +217,8 @@ TEST_F(LoaderTest, EveryEntryPointIsRequiredAndNamedWhenMissing) {
         SimLogInit("KivFSX.log");
         ASSERT_EQ(Load(), -1) << MissingSymbol;
         std::string log = Log();
-        EXPECT_TRUE(log.size() >= strlen(lines[missing]) &&
-                    log.compare(log.size() - strlen(lines[missing]), std::string::npos,
-                                lines[missing]) == 0)
-            << log;
+        std::string line = std::string("GPA() fail on ") + names[missing] + "\n";
+        EXPECT_EQ(log.substr(log.size() - std::min(log.size(), line.size())), line);
         for (int i = 0; i < 15; ++i) {
             EXPECT_EQ(Slot(i), i < missing ? &ENTRY_NAMES[i] : nullptr) << missing << " " << i;
         }
@@ -232,54 +232,12 @@ TEST_F(LoaderTest, NoBuildFoundAsksForTheListingAndListsEveryBuildInTheStore) {
     ASSERT_EQ(Load(&console), -1);
     EXPECT_EQ(console, "DLL not found\nPlease check KivFsx.log for list of found DLLs and "
                        "forward to support@kivfsx.example\nThank you!\n");
-    std::string log = Log();
-    EXPECT_NE(log.find("Looking for DLL: 10.0.60905.0\nNo suitable Dll found\n"
-                       "Found DLL: " +
-                       Entry("10.0.99999.0") +
-                       "\n"
-                       "Found DLL: x86_microsoft.flightsimulator.simconnect_other_build\n"),
-              std::string::npos)
-        << log;
-    EXPECT_EQ(log.find("common-controls"), std::string::npos);
+    EXPECT_NE(Log().find("Looking for DLL: 10.0.60905.0\nNo suitable Dll found\nFound DLL: " +
+                         Entry("10.0.99999.0") +
+                         "\nFound DLL: x86_microsoft.flightsimulator.simconnect_other_build\n"),
+              std::string::npos);
+    EXPECT_EQ(Log().find("common-controls"), std::string::npos);
     EXPECT_EQ(SearchPrefixes.back(),
               std::string(PlatformStoreListingDir()) + "x86_microsoft.flightsimulator.simconnect");
     EXPECT_TRUE(LoadedPaths.empty());
-
-    StoreEntries.clear();
-    SimLogInit("KivFSX.log");
-    ASSERT_EQ(Load(&console), -1);
-    EXPECT_EQ(Log().find("Found"), std::string::npos);
-    EXPECT_NE(Log().find("No suitable Dll found\n"), std::string::npos);
-}
-
-TEST_F(LoaderTest, APathBeyondTheLimitIsNeverLoaded) {
-    // A directory name so long that the library path would be cut: it is reported but the
-    // cut path is not handed to the loader.
-    StoreEntries = {Entry("10.0.61259.0", ("_" + std::string(180, 'x')).c_str())};
-    ASSERT_EQ(Load(), -1);
-    EXPECT_TRUE(LoadedPaths.empty());
-    EXPECT_NE(Log().find("Library did not load\n"), std::string::npos);
-}
-
-TEST_F(LoaderTest, RealStoreDirectoryWithoutALibrary) {
-    PlatformOsReset(); // the real directory search and loader
-    Os.SpawnInstance = [](const char*, const char* const[3], const char*) { return false; };
-    if (std::string(PlatformStoreDir()) != std::string("winsxs") + PLATFORM_DIR_SEP) {
-        GTEST_SKIP() << "the store is not the working directory's winsxs";
-    }
-    std::string entry = Entry("10.0.61242.0");
-    std::filesystem::create_directories(Dir / "winsxs" / entry);
-    std::filesystem::create_directories(Dir / "winsxs" / Entry("10.0.1.0"));
-    ASSERT_EQ(Load(), -1);
-    std::string log = Log();
-    EXPECT_NE(log.find("Found: " + entry + "\nFile: winsxs/" + entry +
-                       "/SimConnect.dll Exists\nLibrary did not load\n"),
-              std::string::npos)
-        << log;
-
-    std::filesystem::remove_all(Dir / "winsxs" / entry);
-    SimLogInit("KivFSX.log");
-    ASSERT_EQ(Load(), -1);
-    EXPECT_NE(Log().find("No suitable Dll found\nFound DLL: " + Entry("10.0.1.0") + "\n"),
-              std::string::npos);
 }
