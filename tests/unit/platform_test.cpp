@@ -47,10 +47,16 @@ void RunProbe(void* param) {
 }
 
 MutexProbe& StartProbe(PlatformMutex* mutex, int32_t takes, int32_t releases, bool hold) {
-    static std::vector<MutexProbe*> kept;
-    kept.push_back(new MutexProbe{mutex, takes, releases, hold});
-    EXPECT_TRUE(Os.StartThread(RunProbe, kept.back()));
-    return *kept.back();
+    // A plain array, not a vector: it must outlive the static destructors, which run before
+    // the leak checker looks.
+    static MutexProbe* kept[16];
+    static size_t count = 0;
+    MutexProbe* probe = new MutexProbe{mutex, takes, releases, hold};
+    if (count < 16) {
+        kept[count++] = probe;
+    }
+    EXPECT_TRUE(Os.StartThread(RunProbe, probe));
+    return *probe;
 }
 
 // The owners work on threads of their own, so a backend that gets this wrong fails the test
