@@ -25,8 +25,7 @@ bool ReadToken(FILE* f, char* token) {
         return false;
     }
     size_t len = 0;
-    while (c != EOF && c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != '\v' &&
-           c != '\f') {
+    while (c != EOF && c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != '\v' && c != '\f') {
         if (len < TOKEN_SIZE - 1) {
             token[len++] = static_cast<char>(c);
         }

@@ -5,8 +5,8 @@
 #include <cstdint>
 
 // Exit codes of the program.
-constexpr int32_t EXIT_RELAUNCHED = 0; // a new instance has been started
-constexpr int32_t EXIT_FATAL = 100;    // an unrecoverable condition
+constexpr int32_t EXIT_RELAUNCHED = 0;  // a new instance has been started
+constexpr int32_t EXIT_FATAL = 100;     // an unrecoverable condition
 constexpr int32_t EXIT_NO_MUTEX = 7765; // a mutex could not be created
 
 constexpr uint32_t PROGRAM_PATH_SIZE = 500;

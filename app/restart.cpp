@@ -48,8 +48,8 @@ void Restart() {
         BuildRelaunchCommandLine(ProgramPath, next, commandLine, sizeof(commandLine))) {
         Os.SpawnInstance(ProgramPath, argv, commandLine);
     } else {
-        // A path that was cut, or a command line that does not fit, would start a different program or lose the
-        // count: nothing is launched, and this instance still ends as a relaunch would.
+        // A path that was cut, or a command line that does not fit, would start a different program
+        // or lose the count: nothing is launched, and this instance still ends as a relaunch would.
         SimLog("Restart() - Command line too long; no new instance\n");
     }
     RestartPending.store(true);

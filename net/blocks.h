@@ -25,26 +25,26 @@ constexpr uint32_t BLOCK4_SIZE = 92; // named in the banner; this node sends no 
 
 // Byte positions, counted from the start of the datagram (the header is bytes 0 to 31).
 constexpr uint32_t BLOCK_PAYLOAD = MSG_HEADER_SIZE;
-constexpr uint32_t BLOCK1_RECORD_SIZE = 320;           // data definition 2
-constexpr uint32_t BLOCK1_PANEL_ON = 340;              // "Circuit General Panel On", int32
-constexpr uint32_t BLOCK1_AIRCRAFT_TYPE = 352;         // AircraftType, int32
-constexpr uint32_t BLOCK2_RECORD_SIZE = 236;           // data definition 1
-constexpr uint32_t BLOCK2_NAV_OBS1 = 112;              // "NAV OBS:1", double
-constexpr uint32_t BLOCK2_NAV_OBS2 = 120;              // "NAV OBS:2", double
-constexpr uint32_t BLOCK2_FLAPS_POSITIONS = 252;       // "FLAPS NUM HANDLE POSITIONS", int32
-constexpr uint32_t BLOCK2_TRAFFIC = 272;               // 20 slots of 32 bytes
+constexpr uint32_t BLOCK1_RECORD_SIZE = 320;     // data definition 2
+constexpr uint32_t BLOCK1_PANEL_ON = 340;        // "Circuit General Panel On", int32
+constexpr uint32_t BLOCK1_AIRCRAFT_TYPE = 352;   // AircraftType, int32
+constexpr uint32_t BLOCK2_RECORD_SIZE = 236;     // data definition 1
+constexpr uint32_t BLOCK2_NAV_OBS1 = 112;        // "NAV OBS:1", double
+constexpr uint32_t BLOCK2_NAV_OBS2 = 120;        // "NAV OBS:2", double
+constexpr uint32_t BLOCK2_FLAPS_POSITIONS = 252; // "FLAPS NUM HANDLE POSITIONS", int32
+constexpr uint32_t BLOCK2_TRAFFIC = 272;         // 20 slots of 32 bytes
 constexpr uint32_t BLOCK2_TRAFFIC_SIZE = 640;
-constexpr uint32_t BLOCK2_SIM_CONNECTED = 912;         // SimConnected, int32
-constexpr uint32_t BLOCK2_FLIGHT_CHANGED = 916;        // FlightChanged, int32
-constexpr uint32_t BLOCK3_RECORD_SIZE = 368;           // data definition 0
-constexpr uint32_t BLOCK3_AP_ALT_LOCK_VAR = 96;        // "Autopilot Altitude Lock Var", double
-constexpr uint32_t BLOCK3_AP_AIRSPEED_HOLD_VAR = 104;  // "Autopilot Airspeed Hold Var", double
-constexpr uint32_t BLOCK3_AP_HEADING_LOCK_DIR = 120;   // "Autopilot Heading Lock Dir", double
-constexpr uint32_t BLOCK3_AP_FD_ACTIVE = 144;          // "Autopilot Flight Director Active"
-constexpr uint32_t BLOCK3_AP_MASTER = 148;             // "Autopilot Master", int32
-constexpr uint32_t BLOCK3_BRAKE_PARKING = 248;         // "Brake Parking Position", double
-constexpr uint32_t BLOCK3_ADF_ACTIVE1 = 376;           // "ADF Active Frequency:1", BCD32
-constexpr uint32_t BLOCK3_ADF_ACTIVE2 = 380;           // "ADF Active Frequency:2", BCD32
+constexpr uint32_t BLOCK2_SIM_CONNECTED = 912;        // SimConnected, int32
+constexpr uint32_t BLOCK2_FLIGHT_CHANGED = 916;       // FlightChanged, int32
+constexpr uint32_t BLOCK3_RECORD_SIZE = 368;          // data definition 0
+constexpr uint32_t BLOCK3_AP_ALT_LOCK_VAR = 96;       // "Autopilot Altitude Lock Var", double
+constexpr uint32_t BLOCK3_AP_AIRSPEED_HOLD_VAR = 104; // "Autopilot Airspeed Hold Var", double
+constexpr uint32_t BLOCK3_AP_HEADING_LOCK_DIR = 120;  // "Autopilot Heading Lock Dir", double
+constexpr uint32_t BLOCK3_AP_FD_ACTIVE = 144;         // "Autopilot Flight Director Active"
+constexpr uint32_t BLOCK3_AP_MASTER = 148;            // "Autopilot Master", int32
+constexpr uint32_t BLOCK3_BRAKE_PARKING = 248;        // "Brake Parking Position", double
+constexpr uint32_t BLOCK3_ADF_ACTIVE1 = 376;          // "ADF Active Frequency:1", BCD32
+constexpr uint32_t BLOCK3_ADF_ACTIVE2 = 380;          // "ADF Active Frequency:2", BCD32
 
 // Wire layouts, for the compile-time checks of where each region lies.
 #pragma pack(push, 1)

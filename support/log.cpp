@@ -104,7 +104,9 @@ void SimLogLevel(int32_t level, const char* text) {
     }
 }
 
-void SimLogNoLock(const char* text) { WriteEntry(text); }
+void SimLogNoLock(const char* text) {
+    WriteEntry(text);
+}
 
 const char* SimLogTime() {
     int32_t hour, minute, second, millisecond;
@@ -159,4 +161,6 @@ void SimLogResetForTest() {
     strcpy(LogPath, "KIVCom.log");
 }
 
-const char* SimLogPath() { return LogPath; }
+const char* SimLogPath() {
+    return LogPath;
+}

@@ -14,7 +14,9 @@ void PlatformArgsInit(int argc, char** argv) {
     ArgVector = argv;
 }
 
-int32_t PlatformArgCount() { return ArgCount; }
+int32_t PlatformArgCount() {
+    return ArgCount;
+}
 
 bool PlatformArg(int32_t index, char* out, size_t size) {
     if (size == 0) {

@@ -16,11 +16,17 @@ struct PlatformDirSearch {
 
 namespace {
 
-bool PosixCurrentDir(char* out, size_t size) { return getcwd(out, size) != nullptr; }
+bool PosixCurrentDir(char* out, size_t size) {
+    return getcwd(out, size) != nullptr;
+}
 
-bool PosixRenameFile(const char* from, const char* to) { return rename(from, to) == 0; }
+bool PosixRenameFile(const char* from, const char* to) {
+    return rename(from, to) == 0;
+}
 
-bool PosixDeleteFile(const char* path) { return unlink(path) == 0; }
+bool PosixDeleteFile(const char* path) {
+    return unlink(path) == 0;
+}
 
 bool CopyName(const char* name, char* out, size_t size) {
     size_t len = strlen(name);
@@ -90,9 +96,13 @@ void PosixFindClose(PlatformDirSearch* search) {
     }
 }
 
-void* PosixLoadLibraryPath(const char* path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }
+void* PosixLoadLibraryPath(const char* path) {
+    return dlopen(path, RTLD_NOW | RTLD_LOCAL);
+}
 
-void* PosixLibrarySymbol(void* library, const char* name) { return dlsym(library, name); }
+void* PosixLibrarySymbol(void* library, const char* name) {
+    return dlsym(library, name);
+}
 
 } // namespace
 
@@ -124,4 +134,6 @@ const char* PlatformStoreDir() {
     return store;
 }
 
-const char* PlatformStoreListingDir() { return PlatformStoreDir(); }
+const char* PlatformStoreListingDir() {
+    return PlatformStoreDir();
+}

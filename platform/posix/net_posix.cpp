@@ -26,7 +26,9 @@ struct PosixAdapter {
 };
 static_assert(sizeof(PosixAdapter) == 640);
 
-bool PosixSocketsStart() { return true; }
+bool PosixSocketsStart() {
+    return true;
+}
 
 bool PosixHostName(char* out, size_t size) {
     if (gethostname(out, size) != 0) {
@@ -88,8 +90,8 @@ int32_t PosixSendTo(PlatformSocket sock, const void* data, size_t size, NetAddr 
         return -1;
     }
     sockaddr_in sa = ToSockaddr(to);
-    ssize_t sent = sendto(static_cast<int>(sock), data, size, 0,
-                          reinterpret_cast<sockaddr*>(&sa), sizeof(sa));
+    ssize_t sent =
+        sendto(static_cast<int>(sock), data, size, 0, reinterpret_cast<sockaddr*>(&sa), sizeof(sa));
     return sent < 0 ? -1 : static_cast<int32_t>(sent);
 }
 
@@ -177,7 +179,9 @@ void PosixNetReset(PlatformOs& os) {
     os.GetAdaptersInfo = PosixGetAdaptersInfo;
 }
 
-const void* PlatformAdapterFirst(const void* buffer) { return buffer; }
+const void* PlatformAdapterFirst(const void* buffer) {
+    return buffer;
+}
 const void* PlatformAdapterNext(const void* adapter) {
     return static_cast<const PosixAdapter*>(adapter)->Next;
 }
@@ -191,7 +195,9 @@ const char* PlatformAdapterMask(const void* adapter) {
     return static_cast<const PosixAdapter*>(adapter)->Mask;
 }
 
-uint32_t PlatformInetAddr(const char* text) { return inet_addr(text); }
+uint32_t PlatformInetAddr(const char* text) {
+    return inet_addr(text);
+}
 
 void PlatformInetNtoa(uint32_t addr, char* out) {
     const auto* b = reinterpret_cast<const uint8_t*>(&addr);

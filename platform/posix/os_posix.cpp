@@ -142,8 +142,12 @@ bool PosixMutexRelease(PlatformMutex* mutex) {
     return mutex != nullptr && pthread_mutex_unlock(&mutex->Handle) == 0;
 }
 
-void* PosixAlloc(size_t size) { return malloc(size); }
-void PosixFree(void* block) { free(block); }
+void* PosixAlloc(size_t size) {
+    return malloc(size);
+}
+void PosixFree(void* block) {
+    free(block);
+}
 
 } // namespace
 

@@ -20,9 +20,15 @@ std::string Env(const char* name) {
 }
 } // namespace
 
-std::string KivfsxPath() { return Env("KIV_BIN"); }
-std::string CommgrPath() { return Env("KIV_COMMGR"); }
-std::string StandInPath() { return Env("KIV_STANDIN"); }
+std::string KivfsxPath() {
+    return Env("KIV_BIN");
+}
+std::string CommgrPath() {
+    return Env("KIV_COMMGR");
+}
+std::string StandInPath() {
+    return Env("KIV_STANDIN");
+}
 std::string Win64Dir() {
     std::string dir = Env("KIV_WIN64_DIR");
     return (!dir.empty() && fs::exists(fs::path(dir) / "kivfsx.exe")) ? dir : "";
@@ -162,7 +168,9 @@ uint64_t NowMs() {
     return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
 }
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 namespace {
 int dirCounter = 0;
@@ -171,9 +179,8 @@ int dirCounter = 0;
 void E2eTest::SetUp() {
     ASSERT_FALSE(KivfsxPath().empty()) << "KIV_BIN is not set: run through CTest";
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    Dir = fs::temp_directory_path() /
-          ("kivfsx-e2e-" + std::to_string(getpid()) + "-" + std::to_string(dirCounter++) + "-" +
-           info->name());
+    Dir = fs::temp_directory_path() / ("kivfsx-e2e-" + std::to_string(getpid()) + "-" +
+                                       std::to_string(dirCounter++) + "-" + info->name());
     fs::remove_all(Dir);
     fs::create_directories(Dir);
     Store = Dir / "winsxs";
@@ -206,9 +213,8 @@ void E2eTest::TearDown() {
 
 void E2eTest::InstallLibrary(const fs::path& store, const std::string& version,
                              const std::string& library) {
-    fs::path entry =
-        store / ("x86_microsoft.flightsimulator.simconnect_67c7c14424d61b5b_" + version +
-                 "_x-ww_5ff3b5fd");
+    fs::path entry = store / ("x86_microsoft.flightsimulator.simconnect_67c7c14424d61b5b_" +
+                              version + "_x-ww_5ff3b5fd");
     fs::create_directories(entry);
     fs::copy_file(library, entry / "SimConnect.dll", fs::copy_options::overwrite_existing);
 }
@@ -231,7 +237,7 @@ Proc E2eTest::StartKivfsx(const std::map<std::string, std::string>& extraEnv,
 }
 
 Proc E2eTest::StartHub(const std::vector<std::string>& extraArgs) {
-    std::vector<std::string> args{CommgrPath(), "--address", "10.77.0.3", "--record",
+    std::vector<std::string> args{CommgrPath(),       "--address",    "10.77.0.3", "--record",
                                   HubRecord.string(), "--summary-ms", "0"};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     return Spawn(args, Dir, {}, HubOut);

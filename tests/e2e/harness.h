@@ -23,7 +23,7 @@ struct Proc {
 std::string KivfsxPath();
 std::string CommgrPath();
 std::string StandInPath(); // the stand-in SimConnect.dll for Linux
-std::string Win64Dir();     // build folder of the Windows x86_64 preset, "" when absent
+std::string Win64Dir();    // build folder of the Windows x86_64 preset, "" when absent
 
 // Starts `args` in `cwd` with `env` added to the environment; output goes to `output`.
 Proc Spawn(const std::vector<std::string>& args, const std::filesystem::path& cwd,

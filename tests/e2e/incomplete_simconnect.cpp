@@ -3,8 +3,10 @@
 #include <cstdint>
 
 extern "C" {
-#define STUB(name)                                                                                \
-    __attribute__((visibility("default"))) int32_t name() { return -1; }
+#define STUB(name)                                                                                 \
+    __attribute__((visibility("default"))) int32_t name() {                                        \
+        return -1;                                                                                 \
+    }
 STUB(SimConnect_Open)
 STUB(SimConnect_RetrieveString)
 STUB(SimConnect_WeatherRequestCloudState)

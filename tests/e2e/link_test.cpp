@@ -53,7 +53,8 @@ void RunLinkRoad(const fs::path& record, const fs::path& kivOut, Proc& hub) {
     EXPECT_EQ(Field(discovery, "source"), "14");
 
     // The address message brings the link up, and blocks flow.
-    ASSERT_TRUE(WaitForText(kivOut, "Connected to CommMgr\n   Port: 9020\n     IP: 10.77.0.3", 5000))
+    ASSERT_TRUE(
+        WaitForText(kivOut, "Connected to CommMgr\n   Port: 9020\n     IP: 10.77.0.3", 5000))
         << ReadText(kivOut);
     ASSERT_TRUE(WaitForText(record, "BLOCK ", 10000, 40));
     ExpectHealthyBlocks(RecordLines(record, "BLOCK"));

@@ -22,7 +22,9 @@ int32_t CountFrom(std::vector<std::string> args) {
 
 // On Windows the platform reads the process's own command line instead of argv, so these
 // cases run where the argument vector is the one given.
-bool ArgvIsUsed() { return PLATFORM_DIR_SEP == '/'; }
+bool ArgvIsUsed() {
+    return PLATFORM_DIR_SEP == '/';
+}
 
 TEST(CommandLineTest, OnlyExactlyThreeArgumentsSetTheCount) {
     if (!ArgvIsUsed()) {

@@ -49,7 +49,7 @@ void RunProbe(void* param) {
 MutexProbe& StartProbe(PlatformMutex* mutex, int32_t takes, int32_t releases, bool hold) {
     // A plain array, not a vector: it must outlive the static destructors, which run before
     // the leak checker looks.
-    static MutexProbe* kept[16];
+    [[maybe_unused]] static MutexProbe* kept[16];
     static size_t count = 0;
     MutexProbe* probe = new MutexProbe{mutex, takes, releases, hold};
     if (count < 16) {

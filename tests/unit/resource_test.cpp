@@ -9,7 +9,9 @@
 
 namespace {
 
-PlatformMutex* NoMutex() { return nullptr; }
+PlatformMutex* NoMutex() {
+    return nullptr;
+}
 
 using ResourceTest = TempDirTest;
 

@@ -9,12 +9,18 @@
 #include "support/log.h"
 
 namespace {
-[[noreturn]] void ThrowingExit(int32_t code) { throw ExitCalled{code}; }
+[[noreturn]] void ThrowingExit(int32_t code) {
+    throw ExitCalled{code};
+}
 std::atomic<int> dirCounter{0};
 } // namespace
 
-ExitTrap::ExitTrap() { Os.Exit = ThrowingExit; }
-ExitTrap::~ExitTrap() { PlatformOsReset(); }
+ExitTrap::ExitTrap() {
+    Os.Exit = ThrowingExit;
+}
+ExitTrap::~ExitTrap() {
+    PlatformOsReset();
+}
 
 int32_t ExitCodeOf(const std::function<void()>& body) {
     ExitTrap trap;
