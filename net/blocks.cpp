@@ -26,13 +26,15 @@ void StoreWord(Block& block, uint32_t index, uint32_t value) {
 
 void BlockPublish(Block& block, uint32_t offset, const void* data, uint32_t size) {
     const auto* src = static_cast<const uint8_t*>(data);
+    // Odd: a write is in progress. Each word is a release store: a reader whose acquire load
+    // sees it also sees the odd counter, and retries. The last store makes it even again.
     uint32_t seq = block.Seq.load(std::memory_order_relaxed);
     block.Seq.store(seq + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
     for (uint32_t i = 0; i < size / 4; ++i) {
         uint32_t word;
         memcpy(&word, src + 4 * i, 4);
-        StoreWord(block, offset / 4 + i, word);
+        std::atomic_ref<uint32_t>(block.Words[offset / 4 + i])
+            .store(word, std::memory_order_release);
     }
     block.Seq.store(seq + 2, std::memory_order_release);
 }
@@ -42,11 +44,13 @@ void BlockSnapshot(const Block& block, uint32_t offset, void* out, uint32_t size
     for (int attempt = 0;; ++attempt) {
         uint32_t before = block.Seq.load(std::memory_order_acquire);
         if ((before & 1u) == 0) {
+            // Acquire loads: the second look at the counter cannot move ahead of them.
             for (uint32_t i = 0; i < size / 4; ++i) {
-                uint32_t word = LoadWord(block, offset / 4 + i);
+                uint32_t word =
+                    std::atomic_ref<uint32_t>(const_cast<uint32_t&>(block.Words[offset / 4 + i]))
+                        .load(std::memory_order_acquire);
                 memcpy(dst + 4 * i, &word, 4);
             }
-            std::atomic_thread_fence(std::memory_order_acquire);
             if (block.Seq.load(std::memory_order_relaxed) == before) {
                 return;
             }

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/process.h"
 #include "tools/commgr/hub.h"
 #include "tools/commgr/messages.h"
 #include "tools/commgr/record.h"
@@ -19,7 +20,7 @@ char ArgText[MAX_ARGS][ARG_SIZE];
     fprintf(stderr, "commgr: ");
     fprintf(stderr, format, what);
     fprintf(stderr, "\n");
-    Os.Exit(code);
+    ExitProcess(code);
 }
 
 // The first IPv4 address of the host that is neither loopback nor unset, into HubAddress.
@@ -124,7 +125,7 @@ void SendKeepAlive() {
     Notice("commgr: done\n");
     RecordClose();
     // The receive threads are blocked in their sockets; the process ends under them.
-    Os.Exit(COMMGR_EXIT_OK);
+    ExitProcess(COMMGR_EXIT_OK);
 }
 
 } // namespace
@@ -148,11 +149,11 @@ int main(int argc, char** argv) {
     char error[256];
     if (!ParseOptions(count, args, &HubOptions, error, sizeof(error))) {
         fprintf(stderr, "commgr: %s\n%s", error, OptionsUsage());
-        Os.Exit(COMMGR_EXIT_USAGE);
+        ExitProcess(COMMGR_EXIT_USAGE);
     }
     if (HubOptions.Help) {
         printf("%s", OptionsUsage());
-        Os.Exit(COMMGR_EXIT_OK);
+        ExitProcess(COMMGR_EXIT_OK);
     }
 
     InitDB(); // the var types that decide how each variable change is encoded
