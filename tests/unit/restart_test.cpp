@@ -136,9 +136,13 @@ TEST_F(RelaunchChainTest, ARealProcessRelaunchesUntilTheLimit) {
     const char* argv[3] = {path.c_str(), "-rx", "0"};
     ASSERT_TRUE(Os.SpawnInstance(path.c_str(), argv, line));
 
-    // Instances 0, 1 and 2 relaunch; 3 refuses. Bounded wait: Wine starts are slow.
+    // Instances 0, 1 and 2 relaunch; 3 refuses. Bounded waits: Wine starts are slow. The log
+    // is read only once the last instance runs, when no rename can meet the reader.
+    for (int i = 0; i < 600 && !std::filesystem::exists("probe-3.txt"); ++i) {
+        Os.SleepMs(100);
+    }
     std::string last;
-    for (int i = 0; i < 600; ++i) {
+    for (int i = 0; i < 100; ++i) {
         last = LogText("KivFSX.log");
         if (last.find("already been reloaded") != std::string::npos) {
             break;
@@ -151,6 +155,7 @@ TEST_F(RelaunchChainTest, ARealProcessRelaunchesUntilTheLimit) {
         << last;
     std::string saved = LogText("KivSaved.log");
     EXPECT_NE(saved.find("Probe count 2\n"), std::string::npos) << saved;
+    ASSERT_GE(saved.size(), 18u);
     EXPECT_EQ(saved.substr(saved.size() - 18), "Renaming Log File\n");
     Os.SleepMs(200); // let the last instance finish before the directory goes
 }
