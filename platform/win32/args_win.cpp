@@ -1,6 +1,6 @@
 // Win32 backend: the argument vector is split from the process's wide command line by the
 // system's own rules; the runtime's argv is not used.
-#include "platform/platform.h"
+#include "platform/args_internal.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -9,8 +9,8 @@
 #include <cstring>
 
 namespace {
-// Written once by PlatformArgsInit, on the main thread before any other thread exists;
-// read afterwards. The narrow copies live until the process ends.
+// The narrow copies, owned here and handed to PlatformArgsSet. Written by PlatformArgsInit,
+// on the main thread before any other thread exists; they live until the process ends.
 int ArgCount = 0;
 char** ArgVector = nullptr;
 
@@ -43,6 +43,7 @@ void DropArgs() {
 } // namespace
 
 void PlatformArgsInit(int, char**) {
+    PlatformArgsSet(0, nullptr);
     DropArgs();
     int count = 0;
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
@@ -56,25 +57,7 @@ void PlatformArgsInit(int, char**) {
         }
         ArgVector = narrow;
         ArgCount = count;
+        PlatformArgsSet(count, narrow);
     }
     LocalFree(wide);
-}
-
-int32_t PlatformArgCount() {
-    return ArgCount;
-}
-
-bool PlatformArg(int32_t index, char* out, size_t size) {
-    if (size == 0) {
-        return false;
-    }
-    out[0] = '\0';
-    if (index < 0 || index >= ArgCount || ArgVector[index] == nullptr) {
-        return false;
-    }
-    size_t len = strlen(ArgVector[index]);
-    size_t copy = len < size ? len : size - 1;
-    memcpy(out, ArgVector[index], copy);
-    out[copy] = '\0';
-    return copy == len;
 }
