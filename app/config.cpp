@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/process.h"
+#include "support/process.h"
 #include "support/log.h"
 
 int32_t ListenPort = DEFAULT_LISTEN_PORT;

@@ -1,17 +1,18 @@
 // KivFSX: bridges the flight simulator to the home-cockpit UDP network.
 // main runs the start-up in its fixed order on the main thread, then starts the worker
 // threads and becomes the simulator session loop. It never returns: the process ends
-// through one of the exits of app/process.h.
+// through one of the exits of support/process.h.
 #include <cstdint>
 
 #include "app/config.h"
-#include "app/process.h"
+#include "support/process.h"
 #include "net/blocks.h"
 #include "net/monitor.h"
 #include "net/receive.h"
 #include "net/sender.h"
 #include "net/udp.h"
 #include "platform/platform.h"
+#include "sim/changevar.h"
 #include "sim/guarded.h"
 #include "sim/loader.h"
 #include "sim/session.h"
@@ -60,13 +61,14 @@ int main(int argc, char** argv) {
         PressEnterExit();
     }
     InitDB();
-    if (!InitUDP()) {
+    if (!InitUDP(ListenPort)) {
         SimLog("InitSimUDP() - failed\n");
         ExitProcess(EXIT_FATAL);
     }
+    SetVarChangeHandler(VarChangeHandler{ChangeVar, ChangeVar});
     Os.StartThread(ReceiveThread, nullptr);
     Os.StartThread(BlockSender, nullptr);
-    Os.StartThread(Monitor, nullptr);
+    Os.StartThread(Monitor, &ListenPort);
     Os.StartThread(TrafficPoll, nullptr);
     BlockSetI32(Block1, BLOCK1_AIRCRAFT_TYPE, 0);
     BlockSetI32(Block1, BLOCK1_PANEL_ON, 1);

@@ -4,8 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/config.h"
-#include "app/process.h"
+#include "support/process.h"
 #include "net/link.h"
 #include "net/msg.h"
 #include "net/udp.h"
@@ -20,7 +19,7 @@ constexpr int32_t DISCOVERY_CONSTANT_1 = 1;
 constexpr int32_t DISCOVERY_CONSTANT_2 = 1209;
 } // namespace
 
-void PhoneHome() {
+void PhoneHome(int32_t listenPort) {
     // Header fields other than class, type, version and source carry no meaning in a
     // broadcast; they are sent as zero.
     uint8_t datagram[MSG_HEADER_SIZE + DISCOVERY_TEXT_SIZE];
@@ -33,7 +32,7 @@ void PhoneHome() {
     memcpy(datagram, &header, sizeof(header));
 
     char text[DISCOVERY_TEXT_SIZE];
-    int n = snprintf(text, sizeof(text), "%s %d %d %d\n", HostIP, ListenPort, DISCOVERY_CONSTANT_1,
+    int n = snprintf(text, sizeof(text), "%s %d %d %d\n", HostIP, listenPort, DISCOVERY_CONSTANT_1,
                      DISCOVERY_CONSTANT_2);
     size_t textLength = n < 0 ? 0 : strlen(text);         // a longer text is cut at 99 characters
     memcpy(datagram + MSG_HEADER_SIZE, text, textLength); // without its NUL
@@ -50,7 +49,7 @@ void PhoneHome() {
     }
 }
 
-void MonitorTick() {
+void MonitorTick(int32_t listenPort) {
     // The link flag is read before the sign of life: the receive thread sets them in the
     // other order, so an address message that arrives during the tick never meets a stale
     // "connected" with a missing sign of life (which, with MissCount still at 6 after an
@@ -74,13 +73,14 @@ void MonitorTick() {
     if (CommMgrConnected.load() != 0) {
         return;
     }
-    PhoneHome();
+    PhoneHome(listenPort);
 }
 
 void Monitor(void* param) {
+    const int32_t listenPort = *static_cast<const int32_t*>(param);
     SimLog("Monitor has started\n");
     for (;;) {
         Os.SleepMs(MONITOR_TICK_MS);
-        MonitorTick();
+        MonitorTick(listenPort);
     }
 }

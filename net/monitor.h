@@ -14,8 +14,9 @@ constexpr int32_t DISCOVERY_TEXT_SIZE = 100; // the text is at most 99 character
 extern int32_t MissCount;
 
 // Thread procedure: logs its start, then for ever sleeps one second and runs MonitorTick.
+// `param` points to the listening port (an int32_t that outlives the thread).
 void Monitor(void* param);
 // One tick of the monitor: judges the link, then broadcasts while it is down.
-void MonitorTick();
-// Sends one discovery broadcast on BroadcastSocket to BroadcastAddr.
-void PhoneHome();
+void MonitorTick(int32_t listenPort);
+// Sends one discovery broadcast, announcing `listenPort`, on BroadcastSocket to BroadcastAddr.
+void PhoneHome(int32_t listenPort);

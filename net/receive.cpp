@@ -4,15 +4,25 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/process.h"
-#include "app/restart.h"
+#include "support/process.h"
+#include "support/restart.h"
 #include "net/link.h"
 #include "net/udp.h"
-#include "sim/changevar.h"
 #include "support/log.h"
 #include "vars/vartables.h"
 
 namespace {
+
+bool DropInt(int32_t, int32_t) {
+    return true;
+}
+bool DropDouble(int32_t, double) {
+    return true;
+}
+
+// The installed forms. Written by SetVarChangeHandler before the receive thread starts; read
+// by the receive thread only.
+VarChangeHandler VarChange = {DropInt, DropDouble};
 
 constexpr int32_t ADDRESS_TEXT_SIZE = 200; // a word of at most 199 characters
 
@@ -174,13 +184,13 @@ void HandleVarChanges(const Datagram& msg) {
         if (width == 4) {
             int32_t value;
             memcpy(&value, p + 4, sizeof(value));
-            if (!ChangeVar(static_cast<int32_t>(index), value)) {
+            if (!VarChange.Int(static_cast<int32_t>(index), value)) {
                 LogMessage(msg.Header, "HandleDataMessages(int)");
             }
         } else {
             double value;
             memcpy(&value, p + 4, sizeof(value));
-            if (!ChangeVar(static_cast<int32_t>(index), value)) {
+            if (!VarChange.Double(static_cast<int32_t>(index), value)) {
                 LogMessage(msg.Header, "HandleDataMessages(double)");
             }
         }
@@ -189,6 +199,10 @@ void HandleVarChanges(const Datagram& msg) {
 }
 
 } // namespace
+
+void SetVarChangeHandler(VarChangeHandler handler) {
+    VarChange = handler;
+}
 
 void HandleNetworkMsgs(const Datagram& msg) {
     switch (msg.Header.MsgType) {

@@ -19,6 +19,17 @@ struct Datagram {
     int32_t PayloadLength;
 };
 
+// Where the receive path hands each variable change: the integer form gets var type 5, the
+// double form var types 1 and 2. A form returns false for an index it does not know; the
+// message is then dumped to the log. main installs the simulator's forms at start-up.
+struct VarChangeHandler {
+    bool (*Int)(int32_t fsxIndex, int32_t value);
+    bool (*Double)(int32_t fsxIndex, double value);
+};
+// Installs `handler` (both forms non-null). Called before the receive thread starts; until
+// then every change is dropped as known.
+void SetVarChangeHandler(VarChangeHandler handler);
+
 // Thread procedure: logs its start, then receives and handles datagrams for ever.
 void ReceiveThread(void* param);
 // Receives one datagram on MonitorSocket and handles it. Returns 0.

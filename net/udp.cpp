@@ -1,8 +1,7 @@
 // UDP start-up (see net/udp.h).
 #include "net/udp.h"
 
-#include "app/config.h"
-#include "app/process.h"
+#include "support/process.h"
 #include "support/adapters.h"
 #include "support/log.h"
 
@@ -20,7 +19,7 @@ constexpr int32_t UDP_SERVICES_MINOR = 27;
 constexpr int32_t BROADCAST_OPTION_VALUE = 32;
 } // namespace
 
-bool InitUDP() {
+bool InitUDP(int32_t listenPort) {
     SimLog("Starting UDP Services\n");
     // Not checked: when the library does not start, creating the socket fails below.
     Os.SocketsStart();
@@ -35,7 +34,7 @@ bool InitUDP() {
         SimLog("InitUDP() - gethostbyname() failure");
     } else {
         SimLogf("Host Name: %s\n", officialName);
-        SimLogf("     Port: %d\n", ListenPort);
+        SimLogf("     Port: %d\n", listenPort);
         if (hasAddr) {
             PlatformInetNtoa(firstAddr, HostIP);
         }
@@ -48,7 +47,7 @@ bool InitUDP() {
         return false;
     }
     ConsolePrint("     IP: %s\n", HostIP);
-    ConsolePrint("   Port: %d\n", ListenPort);
+    ConsolePrint("   Port: %d\n", listenPort);
     ConsolePrint("\n");
 
     uint32_t bindAddr = PlatformInetAddr(HostIP);
@@ -57,7 +56,7 @@ bool InitUDP() {
         return false;
     }
     // The bind takes the low 16 bits of the port; everything that shows it, the full value.
-    if (!Os.Bind(MonitorSocket, NetAddr{bindAddr, static_cast<uint16_t>(ListenPort)})) {
+    if (!Os.Bind(MonitorSocket, NetAddr{bindAddr, static_cast<uint16_t>(listenPort)})) {
         SimLog("InitUDP() - Monitor socket bind error\n");
         return false;
     }

@@ -16,7 +16,7 @@ extern char HostName[HOST_TEXT_SIZE];
 // The host's first IPv4 address, dotted; "0.0.0.0" when it cannot be found. Read by the
 // monitor for the discovery text.
 extern char HostIP[HOST_TEXT_SIZE];
-// Bound to HostIP and the low 16 bits of ListenPort; the receive thread receives on it.
+// Bound to HostIP and the low 16 bits of the listening port; the receive thread receives on it.
 extern PlatformSocket MonitorSocket;
 // Datagram socket with broadcast permission; the monitor sends the discovery broadcast on it.
 extern PlatformSocket BroadcastSocket;
@@ -26,5 +26,6 @@ extern NetAddr BroadcastAddr;
 extern bool HaveBroadcastAddr;
 
 // Prepares the link: sockets library, host address, MonitorSocket (bound), BroadcastAddr,
-// BroadcastSocket. False when the link cannot work; main then ends the process.
-bool InitUDP();
+// BroadcastSocket, with `listenPort` (the configured port) shown and bound. False when the
+// link cannot work; main then ends the process.
+bool InitUDP(int32_t listenPort);

@@ -1,6 +1,6 @@
 // The argument vector as narrow texts, the same for both backends: each backend's
 // PlatformArgsInit builds its vector and hands it over with PlatformArgsSet.
-#include "platform/args_internal.h"
+#include "platform/backend.h"
 
 #include <cstring>
 

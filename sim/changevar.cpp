@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "app/process.h"
+#include "support/process.h"
 #include "net/blocks.h"
 #include "sim/events.h"
 #include "sim/guarded.h"
@@ -21,10 +21,6 @@ constexpr double PARKING_BRAKE_THRESHOLD = 0.1;
 
 bool SimIsConnected() {
     return BlockGetI32(Block2, BLOCK2_SIM_CONNECTED) != 0;
-}
-
-double ReadF64(const Block& block, uint32_t offset) {
-    return BlockGetF64(block, offset);
 }
 
 // Integer part of `x`, truncated toward zero, as the 32-bit data of an event. Values beyond
@@ -43,42 +39,22 @@ int32_t Truncate(double x) {
     return static_cast<int32_t>(x);
 }
 
-void Send(SC_DWORD eventId, int32_t data) {
-    TransmitClientEvent(eventId, data);
-}
-
 // Step of v: 1 adds 1, 2 adds 10, 3 takes 1, 4 takes 10; any other v adds nothing.
+constexpr double STEPS[5] = {0.0, 1.0, 10.0, -1.0, -10.0};
+// Altitude step of v, in feet: hundreds and thousands.
+constexpr double ALTITUDE_STEPS[5] = {0.0, 100.0, 1000.0, -100.0, -1000.0};
+
 double Step(int32_t v) {
-    switch (v) {
-    case 1:
-        return 1.0;
-    case 2:
-        return 10.0;
-    case 3:
-        return -1.0;
-    case 4:
-        return -10.0;
-    default:
-        return 0.0;
-    }
+    return v >= 1 && v <= 4 ? STEPS[v] : 0.0;
 }
 
-// Altitude step of v: hundreds and thousands of feet; after a subtraction a negative result
-// becomes 0.
+// After a subtraction a negative result becomes 0; without a step nothing is raised.
 double AltitudeStep(double current, int32_t v) {
-    switch (v) {
-    case 1:
-        return current + 100.0;
-    case 2:
-        return current + 1000.0;
-    case 3:
-    case 4: {
-        double result = current - (v == 3 ? 100.0 : 1000.0);
-        return result < 0.0 ? 0.0 : result;
-    }
-    default:
+    if (v < 1 || v > 4) {
         return current;
     }
+    double result = current + ALTITUDE_STEPS[v];
+    return ALTITUDE_STEPS[v] < 0.0 && result < 0.0 ? 0.0 : result;
 }
 
 // Brought once into 0 to 360: below 0 gains 360, above 360 loses 360; 360 stays 360.
@@ -102,10 +78,11 @@ int32_t WrappedInt(int32_t v) {
     return v;
 }
 
-// The current ADF frequency at `offset` moved by `delta` tenths of a kilohertz, held to the
-// band, in the simulator's form. The sum wraps like 32-bit arithmetic rather than overflowing.
-int32_t AdfStep(uint32_t offset, int32_t delta) {
-    int32_t current = FromBcd32(BlockGetI32(Block3, offset));
+// The current ADF frequency at `offset` of `block` moved by `delta` tenths of a kilohertz,
+// held to the band, in the simulator's form. The sum wraps like 32-bit arithmetic rather than
+// overflowing.
+int32_t AdfStep(const Block& block, uint32_t offset, int32_t delta) {
+    int32_t current = FromBcd32(BlockGetI32(block, offset));
     int32_t n = static_cast<int32_t>(static_cast<uint32_t>(current) + static_cast<uint32_t>(delta));
     if (n > ADF_MAX_TENTHS_KHZ) {
         n = ADF_MAX_TENTHS_KHZ;
@@ -123,203 +100,269 @@ int32_t NotNegative(int32_t v) {
     return v < 0 ? 0 : v;
 }
 
-bool ApplyInt(int32_t index, int32_t v) {
-    switch (index) {
-    case 21:
-        Send(v != 0 ? EVENT_AP_HDG_HOLD_ON : EVENT_AP_HDG_HOLD_OFF, 0);
-        return true;
-    case 42:
-        Send(EVENT_GEAR_SET, v != 0 ? 1 : 0);
-        return true;
-    case 52:
-        Send(v == 1 ? EVENT_AP_PANEL_SPEED_ON : EVENT_AP_PANEL_SPEED_OFF, 0);
-        return true;
-    case 53:
-    case 54:
-        Send(v != 0 ? EVENT_AP_ALT_HOLD_ON : EVENT_AP_ALT_HOLD_OFF, 0);
-        return true;
-    case 89:
-        Send(v != 0 ? EVENT_PAUSE_OFF : EVENT_PAUSE_ON, 0);
-        return true;
-    case 94:
-        switch (v) {
-        case 1:
-            Send(EVENT_FLAPS_UP, 0);
-            break;
-        case 2:
-            Send(EVENT_FLAPS_DECR, 0);
-            break;
-        case 3:
-            Send(EVENT_FLAPS_DOWN, 0);
-            break;
-        case 4:
-            Send(EVENT_FLAPS_INCR, 0);
-            break;
-        default:
-            break;
-        }
-        return true;
-    case 95:
-        if (v == 1) {
-            Send(EVENT_INCREASE_DECISION_HEIGHT, 0);
-        } else if (v == 2) {
-            Send(EVENT_DECREASE_DECISION_HEIGHT, 0);
-        }
-        return true;
-    case 96:
-        if (v == 1) {
-            Send(EVENT_KOHLSMAN_INC, 1);
-        } else if (v == 2) {
-            Send(EVENT_KOHLSMAN_DEC, 0);
-        }
-        return true;
-    case 97:
-        Send(EVENT_VOR1_SET, Truncate(Wrapped(ReadF64(Block2, BLOCK2_NAV_OBS1) + Step(v))));
-        return true;
-    case 98:
-        Send(EVENT_VOR2_SET, Truncate(Wrapped(ReadF64(Block2, BLOCK2_NAV_OBS2) + Step(v))));
-        return true;
-    case 99:
-        Send(EVENT_AP_ALT_VAR_SET_ENGLISH,
-             Truncate(AltitudeStep(ReadF64(Block3, BLOCK3_AP_ALT_LOCK_VAR), v)));
-        return true;
-    case 100:
-        Send(EVENT_HEADING_BUG_SET,
-             Truncate(Wrapped(ReadF64(Block3, BLOCK3_AP_HEADING_LOCK_DIR) + Step(v))));
-        return true;
-    case 101: {
-        double speed = ReadF64(Block3, BLOCK3_AP_AIRSPEED_HOLD_VAR) + Step(v);
-        Send(EVENT_AP_SPD_VAR_SET, Truncate(speed < 0.0 ? 0.0 : speed));
-        return true;
+// --- the cockpit-input table ---------------------------------------------------------------
+
+struct InputRow;
+
+// A pair from the network: the index, and its value in the form's type.
+struct InputValue {
+    int32_t Index;
+    int32_t V; // integer form
+    double X;  // double form
+};
+
+// What a row makes of a value: true, with the event and its data, when something is to be
+// sent; false when nothing is (a state the simulator already has, a code without an event).
+using InputAction = bool (*)(const InputRow& row, const InputValue& in, SC_DWORD* event,
+                             int32_t* data);
+
+enum InputForm : uint8_t { FORM_INT, FORM_DOUBLE };
+
+// One cockpit input: the index (or a run of indices that send consecutive events), the form
+// that accepts it, what it does with the value, its events, and where a relative setting
+// reads the simulator's current value.
+struct InputRow {
+    int32_t First;
+    int32_t Last;
+    InputForm Form;
+    InputAction Action;
+    SC_DWORD Events[4];
+    int32_t Data[4] = {};          // coded rows: the data of each code's event
+    const Block* Source = nullptr; // relative rows: the current value's block and byte position
+    uint32_t Offset = 0;
+};
+
+double Current(const InputRow& row) {
+    return BlockGetF64(*row.Source, row.Offset);
+}
+
+bool CurrentFlag(const InputRow& row) {
+    return BlockGetI32(*row.Source, row.Offset) != 0;
+}
+
+// v not 0: Events[0]; v = 0: Events[1]; data 0.
+bool OnOff(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
+    *event = row.Events[in.V != 0 ? 0 : 1];
+    *data = 0;
+    return true;
+}
+
+// v exactly 1: Events[0]; any other v: Events[1]; data 0.
+bool OnlyOneIsOn(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
+    *event = row.Events[in.V == 1 ? 0 : 1];
+    *data = 0;
+    return true;
+}
+
+// Events[0] with data 1 for any v but 0.
+bool Flag(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
+    *event = row.Events[0];
+    *data = in.V != 0 ? 1 : 0;
+    return true;
+}
+
+// Codes 1 to 4 pick Events[v - 1] with Data[v - 1]; other codes, and codes whose event is 0,
+// send nothing.
+bool Coded(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
+    if (in.V < 1 || in.V > 4 || row.Events[in.V - 1] == 0) {
+        return false;
     }
-    case 102:
-        Send(v != 0 ? EVENT_AP_APR_HOLD_ON : EVENT_AP_APR_HOLD_OFF, 0);
-        return true;
-    case 103:
-        Send(v != 0 ? EVENT_AP_NAV1_HOLD_ON : EVENT_AP_NAV1_HOLD_OFF, 0);
-        return true;
-    case 108:
-        Send(EVENT_NAV1_STBY_SET, v);
-        return true;
-    case 109:
-        Send(EVENT_NAV2_STBY_SET, v);
-        return true;
-    case 110:
-        Send(EVENT_COM_STBY_RADIO_SET, v);
-        return true;
-    case 111:
-        Send(EVENT_COM2_STBY_RADIO_SET, v);
-        return true;
-    case 112:
-        Send(EVENT_VOR1_SET_DIRECT, v);
-        return true;
-    case 113:
-        Send(EVENT_VOR2_SET_DIRECT, v);
-        return true;
-    case 116:
-        Send(EVENT_HEADING_BUG_SET, WrappedInt(v));
-        return true;
-    case 117:
-        Send(EVENT_AP_ALT_VAR_SET_ENGLISH, NotNegative(v));
-        return true;
-    case 118:
-        Send(EVENT_AP_SPD_VAR_SET, NotNegative(v));
-        return true;
-    case 164: {
-        bool active = BlockGetI32(Block3, BLOCK3_AP_FD_ACTIVE) != 0;
-        if ((v != 0) != active) {
-            Send(EVENT_TOGGLE_FLIGHT_DIRECTOR, 0);
-        }
-        return true;
+    *event = row.Events[in.V - 1];
+    *data = row.Data[in.V - 1];
+    return true;
+}
+
+// The i-th index of the run sends Events[0] + i with data 0; the value is not looked at.
+bool RunOfButtons(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
+    *event = row.Events[0] + static_cast<SC_DWORD>(in.Index - row.First);
+    *data = 0;
+    return true;
+}
+
+bool Direct(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
+    *event = row.Events[0];
+    *data = in.V;
+    return true;
+}
+
+bool DirectWrapped(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
+    *event = row.Events[0];
+    *data = WrappedInt(in.V);
+    return true;
+}
+
+bool DirectNotNegative(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
+    *event = row.Events[0];
+    *data = NotNegative(in.V);
+    return true;
+}
+
+bool DirectBcd(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
+    *event = row.Events[0];
+    *data = ToBcd32(in.V);
+    return true;
+}
+
+// The current value stepped by v, brought into 0 to 360.
+bool StepWrapped(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
+    *event = row.Events[0];
+    *data = Truncate(Wrapped(Current(row) + Step(in.V)));
+    return true;
+}
+
+// The current value stepped by v, a negative result raised to 0.
+bool StepNotNegative(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
+    double value = Current(row) + Step(in.V);
+    *event = row.Events[0];
+    *data = Truncate(value < 0.0 ? 0.0 : value);
+    return true;
+}
+
+bool StepAltitude(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
+    *event = row.Events[0];
+    *data = Truncate(AltitudeStep(Current(row), in.V));
+    return true;
+}
+
+// The event toggles a switch: sent only when the requested state differs from the current.
+bool ToggleToState(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
+    if ((in.V != 0) == CurrentFlag(row)) {
+        return false;
     }
-    case 165: {
-        bool master = BlockGetI32(Block3, BLOCK3_AP_MASTER) != 0;
-        if (v != 0 && !master) {
-            Send(EVENT_AUTOPILOT_ON, 0);
-        } else if (v == 0 && master) {
-            Send(EVENT_AUTOPILOT_OFF, 0);
-        }
-        return true;
+    *event = row.Events[0];
+    *data = 0;
+    return true;
+}
+
+// Events[0] switches on, Events[1] off; sent only when the requested state differs.
+bool SwitchToState(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
+    bool on = CurrentFlag(row);
+    if ((in.V != 0) == on) {
+        return false;
     }
-    case 166:
-        Send(EVENT_NAV1_RADIO_SET, v);
-        return true;
-    case 167:
-        Send(EVENT_NAV2_RADIO_SET, v);
-        return true;
-    case 172:
-        BlockSetI32(Block2, BLOCK2_FLIGHT_CHANGED, 0);
-        return true;
-    case 175:
-        Send(EVENT_THROTTLE_SET, v);
-        return true;
-    case 176:
-        Send(EVENT_ADF_COMPLETE_SET, ToBcd32(v));
-        return true;
-    case 177:
-        Send(EVENT_ADF2_COMPLETE_SET, ToBcd32(v));
-        return true;
-    case 180:
-        Send(EVENT_ADF_COMPLETE_SET, AdfStep(BLOCK3_ADF_ACTIVE1, v));
-        return true;
-    case 181:
-        Send(EVENT_ADF2_COMPLETE_SET, AdfStep(BLOCK3_ADF_ACTIVE2, v));
-        return true;
-    case 182:
-        Send(EVENT_ADF_COMPLETE_SET, AdfStep(BLOCK3_ADF_ACTIVE1, Negate(v)));
-        return true;
-    case 183:
-        Send(EVENT_ADF2_COMPLETE_SET, AdfStep(BLOCK3_ADF_ACTIVE2, Negate(v)));
-        return true;
-    case 184:
-        Send(EVENT_AUTO_THROTTLE_ARM, v);
-        return true;
-    default:
-        break;
-    }
-    // Two runs of ten radio buttons: NAV (69 to 78 send 24 to 33) and COM (79 to 88 send
-    // 36 to 45), the value ignored.
-    if (index >= 69 && index <= 78) {
-        Send(EVENT_NAV1_RADIO_SWAP + static_cast<SC_DWORD>(index - 69), 0);
-        return true;
-    }
-    if (index >= 79 && index <= 88) {
-        Send(EVENT_COM_STBY_RADIO_SWAP + static_cast<SC_DWORD>(index - 79), 0);
-        return true;
-    }
+    *event = row.Events[on ? 1 : 0];
+    *data = 0;
+    return true;
+}
+
+bool AdfUp(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
+    *event = row.Events[0];
+    *data = AdfStep(*row.Source, row.Offset, in.V);
+    return true;
+}
+
+bool AdfDown(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
+    *event = row.Events[0];
+    *data = AdfStep(*row.Source, row.Offset, Negate(in.V));
+    return true;
+}
+
+// No event: the cockpit has seen the flight change.
+bool ClearFlightChanged(const InputRow&, const InputValue&, SC_DWORD*, int32_t*) {
+    BlockSetI32(Block2, BLOCK2_FLIGHT_CHANGED, 0);
     return false;
 }
 
-bool ApplyDouble(int32_t index, double x) {
-    switch (index) {
-    case 20:
-        Send(EVENT_AP_VS_VAR_SET_ENGLISH, Truncate(x));
-        return true;
-    case 43:
-        Send(EVENT_FLAPS_SET, Truncate(x));
-        return true;
-    case 45: {
-        // The event toggles the brake: it is sent only when the requested state differs.
-        double brake = ReadF64(Block3, BLOCK3_BRAKE_PARKING);
-        if ((x < PARKING_BRAKE_THRESHOLD && brake > PARKING_BRAKE_THRESHOLD) ||
-            (x > PARKING_BRAKE_THRESHOLD && brake < PARKING_BRAKE_THRESHOLD)) {
-            Send(EVENT_PARKING_BRAKES, 0);
-        }
-        return true;
-    }
-    case 46:
-        if (x >= 0.0 && x <= 1.0) {
-            Send(EVENT_SPOILERS_SET, Truncate(x * SPEED_BRAKE_SCALE));
-        } else {
-            ConsolePrint("Bad value for speedbrake: %f\n", x);
-        }
-        return true;
-    case 114:
-        Send(EVENT_KOHLSMAN_SET, Truncate(x * INHG_TO_MB * KOHLSMAN_SCALE));
-        return true;
-    default:
+bool Truncated(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
+    *event = row.Events[0];
+    *data = Truncate(in.X);
+    return true;
+}
+
+// The event toggles the brake: it is sent only when the requested state differs.
+bool ParkingBrake(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
+    double brake = Current(row);
+    if (!((in.X < PARKING_BRAKE_THRESHOLD && brake > PARKING_BRAKE_THRESHOLD) ||
+          (in.X > PARKING_BRAKE_THRESHOLD && brake < PARKING_BRAKE_THRESHOLD))) {
         return false;
     }
+    *event = row.Events[0];
+    *data = 0;
+    return true;
+}
+
+// A handle position from 0.0 to 1.0; anything else is refused on the console.
+bool SpeedBrake(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
+    if (!(in.X >= 0.0 && in.X <= 1.0)) {
+        ConsolePrint("Bad value for speedbrake: %f\n", in.X);
+        return false;
+    }
+    *event = row.Events[0];
+    *data = Truncate(in.X * SPEED_BRAKE_SCALE);
+    return true;
+}
+
+// Inches of mercury to sixteenths of a millibar.
+bool Kohlsman(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
+    *event = row.Events[0];
+    *data = Truncate(in.X * INHG_TO_MB * KOHLSMAN_SCALE);
+    return true;
+}
+
+// clang-format off
+const InputRow INPUTS[] = {
+    {20, 20, FORM_DOUBLE, Truncated,          {EVENT_AP_VS_VAR_SET_ENGLISH}},
+    {21, 21, FORM_INT,    OnOff,              {EVENT_AP_HDG_HOLD_ON, EVENT_AP_HDG_HOLD_OFF}},
+    {42, 42, FORM_INT,    Flag,               {EVENT_GEAR_SET}},
+    {43, 43, FORM_DOUBLE, Truncated,          {EVENT_FLAPS_SET}},
+    {45, 45, FORM_DOUBLE, ParkingBrake,       {EVENT_PARKING_BRAKES}, {}, &Block3, BLOCK3_BRAKE_PARKING},
+    {46, 46, FORM_DOUBLE, SpeedBrake,         {EVENT_SPOILERS_SET}},
+    {52, 52, FORM_INT,    OnlyOneIsOn,        {EVENT_AP_PANEL_SPEED_ON, EVENT_AP_PANEL_SPEED_OFF}},
+    {53, 53, FORM_INT,    OnOff,              {EVENT_AP_ALT_HOLD_ON, EVENT_AP_ALT_HOLD_OFF}},
+    {54, 54, FORM_INT,    OnOff,              {EVENT_AP_ALT_HOLD_ON, EVENT_AP_ALT_HOLD_OFF}},
+    {69, 78, FORM_INT,    RunOfButtons,       {EVENT_NAV1_RADIO_SWAP}},
+    {79, 88, FORM_INT,    RunOfButtons,       {EVENT_COM_STBY_RADIO_SWAP}},
+    {89, 89, FORM_INT,    OnOff,              {EVENT_PAUSE_OFF, EVENT_PAUSE_ON}},
+    {94, 94, FORM_INT,    Coded,              {EVENT_FLAPS_UP, EVENT_FLAPS_DECR, EVENT_FLAPS_DOWN, EVENT_FLAPS_INCR}},
+    {95, 95, FORM_INT,    Coded,              {EVENT_INCREASE_DECISION_HEIGHT, EVENT_DECREASE_DECISION_HEIGHT}},
+    {96, 96, FORM_INT,    Coded,              {EVENT_KOHLSMAN_INC, EVENT_KOHLSMAN_DEC}, {1, 0}},
+    {97, 97, FORM_INT,    StepWrapped,        {EVENT_VOR1_SET}, {}, &Block2, BLOCK2_NAV_OBS1},
+    {98, 98, FORM_INT,    StepWrapped,        {EVENT_VOR2_SET}, {}, &Block2, BLOCK2_NAV_OBS2},
+    {99, 99, FORM_INT,    StepAltitude,       {EVENT_AP_ALT_VAR_SET_ENGLISH}, {}, &Block3, BLOCK3_AP_ALT_LOCK_VAR},
+    {100, 100, FORM_INT,    StepWrapped,        {EVENT_HEADING_BUG_SET}, {}, &Block3, BLOCK3_AP_HEADING_LOCK_DIR},
+    {101, 101, FORM_INT,    StepNotNegative,    {EVENT_AP_SPD_VAR_SET}, {}, &Block3, BLOCK3_AP_AIRSPEED_HOLD_VAR},
+    {102, 102, FORM_INT,    OnOff,              {EVENT_AP_APR_HOLD_ON, EVENT_AP_APR_HOLD_OFF}},
+    {103, 103, FORM_INT,    OnOff,              {EVENT_AP_NAV1_HOLD_ON, EVENT_AP_NAV1_HOLD_OFF}},
+    {108, 108, FORM_INT,    Direct,             {EVENT_NAV1_STBY_SET}},
+    {109, 109, FORM_INT,    Direct,             {EVENT_NAV2_STBY_SET}},
+    {110, 110, FORM_INT,    Direct,             {EVENT_COM_STBY_RADIO_SET}},
+    {111, 111, FORM_INT,    Direct,             {EVENT_COM2_STBY_RADIO_SET}},
+    {112, 112, FORM_INT,    Direct,             {EVENT_VOR1_SET_DIRECT}},
+    {113, 113, FORM_INT,    Direct,             {EVENT_VOR2_SET_DIRECT}},
+    {114, 114, FORM_DOUBLE, Kohlsman,           {EVENT_KOHLSMAN_SET}},
+    {116, 116, FORM_INT,    DirectWrapped,      {EVENT_HEADING_BUG_SET}},
+    {117, 117, FORM_INT,    DirectNotNegative,  {EVENT_AP_ALT_VAR_SET_ENGLISH}},
+    {118, 118, FORM_INT,    DirectNotNegative,  {EVENT_AP_SPD_VAR_SET}},
+    {164, 164, FORM_INT,    ToggleToState,      {EVENT_TOGGLE_FLIGHT_DIRECTOR}, {}, &Block3, BLOCK3_AP_FD_ACTIVE},
+    {165, 165, FORM_INT,    SwitchToState,      {EVENT_AUTOPILOT_ON, EVENT_AUTOPILOT_OFF}, {}, &Block3, BLOCK3_AP_MASTER},
+    {166, 166, FORM_INT,    Direct,             {EVENT_NAV1_RADIO_SET}},
+    {167, 167, FORM_INT,    Direct,             {EVENT_NAV2_RADIO_SET}},
+    {172, 172, FORM_INT,    ClearFlightChanged, {}},
+    {175, 175, FORM_INT,    Direct,             {EVENT_THROTTLE_SET}},
+    {176, 176, FORM_INT,    DirectBcd,          {EVENT_ADF_COMPLETE_SET}},
+    {177, 177, FORM_INT,    DirectBcd,          {EVENT_ADF2_COMPLETE_SET}},
+    {180, 180, FORM_INT,    AdfUp,              {EVENT_ADF_COMPLETE_SET}, {}, &Block3, BLOCK3_ADF_ACTIVE1},
+    {181, 181, FORM_INT,    AdfUp,              {EVENT_ADF2_COMPLETE_SET}, {}, &Block3, BLOCK3_ADF_ACTIVE2},
+    {182, 182, FORM_INT,    AdfDown,            {EVENT_ADF_COMPLETE_SET}, {}, &Block3, BLOCK3_ADF_ACTIVE1},
+    {183, 183, FORM_INT,    AdfDown,            {EVENT_ADF2_COMPLETE_SET}, {}, &Block3, BLOCK3_ADF_ACTIVE2},
+    {184, 184, FORM_INT,    Direct,             {EVENT_AUTO_THROTTLE_ARM}},
+};
+// clang-format on
+
+// Finds the row of `in` in the form's part of the table and performs it; false when the
+// form has no row for the index.
+bool Apply(InputForm form, const InputValue& in) {
+    for (const InputRow& row : INPUTS) {
+        if (row.Form == form && in.Index >= row.First && in.Index <= row.Last) {
+            SC_DWORD event = 0;
+            int32_t data = 0;
+            if (row.Action(row, in, &event, &data)) {
+                TransmitClientEvent(event, data);
+            }
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -345,7 +388,7 @@ bool ChangeVar(int32_t fsxIndex, int32_t value) {
     if (!SimIsConnected()) {
         return true;
     }
-    if (!ApplyInt(fsxIndex, value)) {
+    if (!Apply(FORM_INT, InputValue{fsxIndex, value, 0.0})) {
         ConsolePrint("bool/int Unknown index: %d\n", static_cast<int>(fsxIndex));
         return false;
     }
@@ -356,7 +399,7 @@ bool ChangeVar(int32_t fsxIndex, double value) {
     if (!SimIsConnected()) {
         return true;
     }
-    if (!ApplyDouble(fsxIndex, value)) {
+    if (!Apply(FORM_DOUBLE, InputValue{fsxIndex, 0, value})) {
         ConsolePrint("ChangeVar(double) - Unknown Index: %d  Val: %f\n", static_cast<int>(fsxIndex),
                      value);
         return false;

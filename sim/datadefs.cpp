@@ -1,7 +1,7 @@
 // Data definitions (see sim/datadefs.h).
 #include "sim/datadefs.h"
 
-#include "app/process.h"
+#include "support/process.h"
 #include "sim/datadefs_table.h"
 #include "sim/session.h"
 #include "support/log.h"

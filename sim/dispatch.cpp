@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/process.h"
+#include "support/process.h"
 #include "net/blocks.h"
 #include "sim/events.h"
 #include "sim/guarded.h"

@@ -1,7 +1,7 @@
 // The client event map (see sim/events.h).
 #include "sim/events.h"
 
-#include "app/process.h"
+#include "support/process.h"
 #include "sim/session.h"
 #include "support/log.h"
 

@@ -1,8 +1,8 @@
 // Guarded simulator calls (see sim/guarded.h).
 #include "sim/guarded.h"
 
-#include "app/process.h"
-#include "app/restart.h"
+#include "support/process.h"
+#include "support/restart.h"
 #include "net/blocks.h"
 #include "platform/platform.h"
 #include "sim/events.h"

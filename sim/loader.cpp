@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "app/process.h"
+#include "support/process.h"
 #include "platform/platform.h"
 #include "sim/simconnect_api.h"
 #include "support/log.h"

@@ -8,8 +8,8 @@
 // handle to none.
 #include "sim/session.h"
 
-#include "app/process.h"
-#include "app/restart.h"
+#include "support/process.h"
+#include "support/restart.h"
 #include "net/blocks.h"
 #include "platform/platform.h"
 #include "sim/datadefs.h"

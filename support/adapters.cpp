@@ -1,7 +1,7 @@
 // Network adapter discovery (see support/adapters.h).
 #include "support/adapters.h"
 
-#include "app/process.h"
+#include "support/process.h"
 #include "support/log.h"
 
 AdapterWalker AdapterWalk = {PlatformAdapterFirst, PlatformAdapterNext, PlatformAdapterDescription,

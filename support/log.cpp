@@ -66,6 +66,7 @@ bool SimLogInit(const char* fileName) {
     static thread_local bool creatingMutex = false;
     bool startedBefore = LogMutex.load() != nullptr;
     if (!startedBefore && !creatingMutex) {
+        SetResourceReporter(ResourceReporter{SimLog, SimLogNoLock});
         creatingMutex = true;
         LogMutex.store(RegisterResource("SimLogInit()"));
         creatingMutex = false;

@@ -3,14 +3,25 @@
 
 #include <cstdio>
 
-#include "app/process.h"
-#include "support/log.h"
+#include "support/process.h"
+
+namespace {
+void ReportNowhere(const char*) {}
+
+// Written by SetResourceReporter (the log's start, on the main thread before other threads
+// exist); read by every thread that meets a failure.
+ResourceReporter Reporter = {ReportNowhere, ReportNowhere};
+} // namespace
+
+void SetResourceReporter(ResourceReporter reporter) {
+    Reporter = reporter;
+}
 
 Resource RegisterResource(const char* label) {
     (void)label; // names the caller only; the platform mutex has no name
     Resource mutex = Os.MutexCreate();
     if (mutex == nullptr) {
-        SimLog("RegisterResource() - NULL Mutex handle\n");
+        Reporter.Report("RegisterResource() - NULL Mutex handle\n");
         ExitProcess(EXIT_NO_MUTEX);
     }
     return mutex;
@@ -22,7 +33,7 @@ bool GetResource(Resource resource, const char* caller) {
     }
     char line[200];
     snprintf(line, sizeof(line), "GetResource() - Mutex wait timed out. Caller: %s\n", caller);
-    SimLogNoLock(line);
+    Reporter.ReportNoLock(line);
     return false;
 }
 
@@ -32,6 +43,6 @@ void ReleaseResource(Resource resource, const char* caller) {
     }
     char line[100];
     snprintf(line, sizeof(line), "ReleaseResource() - Error. Caller: %s\n", caller);
-    SimLog(line);
+    Reporter.Report(line);
     ExitProcess(EXIT_FATAL);
 }

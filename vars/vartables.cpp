@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/process.h"
+#include "support/process.h"
 #include "support/log.h"
 
 // Both tables are written only by InitDB, on the main thread before any worker thread

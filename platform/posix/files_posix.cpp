@@ -1,6 +1,6 @@
 // POSIX backend: files, directory search, dynamic libraries and the library store.
 #include "platform/platform.h"
-#include "platform/posix/posix_internal.h"
+#include "platform/backend.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -28,20 +28,11 @@ bool PosixDeleteFile(const char* path) {
     return unlink(path) == 0;
 }
 
-bool CopyName(const char* name, char* out, size_t size) {
-    size_t len = strlen(name);
-    if (len >= size) {
-        return false;
-    }
-    memcpy(out, name, len + 1);
-    return true;
-}
-
 bool NextMatch(PlatformDirSearch* search, char* name, size_t size) {
     size_t prefixLen = strlen(search->Prefix);
     while (dirent* entry = readdir(search->Dir)) {
         if (strncmp(entry->d_name, search->Prefix, prefixLen) == 0 &&
-            CopyName(entry->d_name, name, size)) {
+            PlatformCopyName(entry->d_name, name, size)) {
             return true;
         }
     }
@@ -106,7 +97,7 @@ void* PosixLibrarySymbol(void* library, const char* name) {
 
 } // namespace
 
-void PosixFilesReset(PlatformOs& os) {
+void BackendFilesReset(PlatformOs& os) {
     os.CurrentDir = PosixCurrentDir;
     os.RenameFile = PosixRenameFile;
     os.DeleteFile = PosixDeleteFile;

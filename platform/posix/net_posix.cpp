@@ -1,6 +1,6 @@
 // POSIX backend: UDP sockets, host look-up and the adapter list.
 #include "platform/platform.h"
-#include "platform/posix/posix_internal.h"
+#include "platform/backend.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -166,7 +166,7 @@ uint32_t PosixGetAdaptersInfo(void* buffer, uint32_t* size) {
 
 } // namespace
 
-void PosixNetReset(PlatformOs& os) {
+void BackendNetReset(PlatformOs& os) {
     os.SocketsStart = PosixSocketsStart;
     os.HostName = PosixHostName;
     os.LookupHost = PosixLookupHost;
@@ -179,9 +179,6 @@ void PosixNetReset(PlatformOs& os) {
     os.GetAdaptersInfo = PosixGetAdaptersInfo;
 }
 
-const void* PlatformAdapterFirst(const void* buffer) {
-    return buffer;
-}
 const void* PlatformAdapterNext(const void* adapter) {
     return static_cast<const PosixAdapter*>(adapter)->Next;
 }
@@ -197,9 +194,4 @@ const char* PlatformAdapterMask(const void* adapter) {
 
 uint32_t PlatformInetAddr(const char* text) {
     return inet_addr(text);
-}
-
-void PlatformInetNtoa(uint32_t addr, char* out) {
-    const auto* b = reinterpret_cast<const uint8_t*>(&addr);
-    snprintf(out, 16, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
 }

@@ -1,6 +1,6 @@
 // POSIX backend: process, threads, time and mutexes.
 #include "platform/platform.h"
-#include "platform/posix/posix_internal.h"
+#include "platform/backend.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -42,39 +42,6 @@ bool PosixSpawnInstance(const char* programPath, const char* const argv[3], cons
         execv(programPath, args);
         _exit(127);
     }
-    return true;
-}
-
-int32_t PosixReadConsoleChar() {
-    int c = getchar();
-    return c == EOF ? -1 : c;
-}
-
-struct ThreadStart {
-    PlatformThreadProc Proc;
-    void* Param;
-};
-
-void* ThreadTrampoline(void* arg) {
-    ThreadStart start = *static_cast<ThreadStart*>(arg);
-    free(arg);
-    start.Proc(start.Param);
-    return nullptr;
-}
-
-bool PosixStartThread(PlatformThreadProc proc, void* param) {
-    auto* start = static_cast<ThreadStart*>(malloc(sizeof(ThreadStart)));
-    if (start == nullptr) {
-        return false;
-    }
-    start->Proc = proc;
-    start->Param = param;
-    pthread_t thread;
-    if (pthread_create(&thread, nullptr, ThreadTrampoline, start) != 0) {
-        free(start);
-        return false;
-    }
-    pthread_detach(thread);
     return true;
 }
 
@@ -142,40 +109,32 @@ bool PosixMutexRelease(PlatformMutex* mutex) {
     return mutex != nullptr && pthread_mutex_unlock(&mutex->Handle) == 0;
 }
 
-void* PosixAlloc(size_t size) {
-    return malloc(size);
-}
-void PosixFree(void* block) {
-    free(block);
+void* ThreadEntry(void* start) {
+    PlatformRunThread(start);
+    return nullptr;
 }
 
 } // namespace
 
-PlatformOs Os;
-
-void PlatformOsReset() {
-    Os.Exit = PosixExit;
-    Os.SpawnInstance = PosixSpawnInstance;
-    Os.ReadConsoleChar = PosixReadConsoleChar;
-    Os.StartThread = PosixStartThread;
-    Os.SleepMs = PosixSleepMs;
-    Os.LocalTime = PosixLocalTime;
-    Os.MonotonicMs = PosixMonotonicMs;
-    Os.MutexCreate = PosixMutexCreate;
-    Os.MutexWait = PosixMutexWait;
-    Os.MutexRelease = PosixMutexRelease;
-    Os.Alloc = PosixAlloc;
-    Os.Free = PosixFree;
-    PosixFilesReset(Os);
-    PosixNetReset(Os);
+bool BackendCreateThread(void* start) {
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, ThreadEntry, start) != 0) {
+        return false;
+    }
+    pthread_detach(thread);
+    return true;
 }
 
-// The table is filled before main runs, so that even static initialisers may use it.
-namespace {
-struct OsInit {
-    OsInit() { PlatformOsReset(); }
-} osInit;
-} // namespace
+void BackendProcessReset(PlatformOs& os) {
+    os.Exit = PosixExit;
+    os.SpawnInstance = PosixSpawnInstance;
+    os.SleepMs = PosixSleepMs;
+    os.LocalTime = PosixLocalTime;
+    os.MonotonicMs = PosixMonotonicMs;
+    os.MutexCreate = PosixMutexCreate;
+    os.MutexWait = PosixMutexWait;
+    os.MutexRelease = PosixMutexRelease;
+}
 
 void PlatformConsoleInit() {
     setvbuf(stdout, nullptr, _IONBF, 0);

@@ -1,6 +1,6 @@
 // Win32 backend: the argument vector is split from the process's wide command line by the
 // system's own rules; the runtime's argv is not used.
-#include "platform/args_internal.h"
+#include "platform/backend.h"
 
 #include <windows.h>
 #include <shellapi.h>

@@ -1,6 +1,6 @@
 // Win32 backend: files, directory search, dynamic libraries and the library store.
 #include "platform/platform.h"
-#include "platform/win32/win_internal.h"
+#include "platform/backend.h"
 
 #include <windows.h>
 
@@ -32,19 +32,10 @@ bool WinDeleteFile(const char* path) {
     return DeleteFileA(path) != 0;
 }
 
-bool CopyName(const char* name, char* out, size_t size) {
-    size_t len = strlen(name);
-    if (len >= size) {
-        return false;
-    }
-    memcpy(out, name, len + 1);
-    return true;
-}
-
 // Gives the bare name of the current entry, or of the next one whose name fits `name`.
 bool NameOrNext(HANDLE handle, WIN32_FIND_DATAA* data, char* name, size_t size) {
     do {
-        if (CopyName(data->cFileName, name, size)) {
+        if (PlatformCopyName(data->cFileName, name, size)) {
             return true;
         }
     } while (FindNextFileA(handle, data));
@@ -96,7 +87,7 @@ void* WinLibrarySymbol(void* library, const char* name) {
 
 } // namespace
 
-void WinFilesReset(PlatformOs& os) {
+void BackendFilesReset(PlatformOs& os) {
     os.CurrentDir = WinCurrentDir;
     os.RenameFile = WinRenameFile;
     os.DeleteFile = WinDeleteFile;

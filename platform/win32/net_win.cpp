@@ -1,6 +1,6 @@
 // Win32 backend: Windows Sockets, host look-up and the IP Helper adapter list.
 #include "platform/platform.h"
-#include "platform/win32/win_internal.h"
+#include "platform/backend.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -131,7 +131,7 @@ const IP_ADAPTER_INFO* AsAdapter(const void* adapter) {
 static_assert(ERROR_BUFFER_OVERFLOW == PLATFORM_ADAPTERS_BUFFER_OVERFLOW);
 static_assert(NO_ERROR == PLATFORM_ADAPTERS_OK);
 
-void WinNetReset(PlatformOs& os) {
+void BackendNetReset(PlatformOs& os) {
     os.SocketsStart = WinSocketsStart;
     os.HostName = WinHostName;
     os.LookupHost = WinLookupHost;
@@ -144,9 +144,6 @@ void WinNetReset(PlatformOs& os) {
     os.GetAdaptersInfo = WinGetAdaptersInfo;
 }
 
-const void* PlatformAdapterFirst(const void* buffer) {
-    return buffer;
-}
 const void* PlatformAdapterNext(const void* adapter) {
     return AsAdapter(adapter)->Next;
 }
@@ -162,10 +159,4 @@ const char* PlatformAdapterMask(const void* adapter) {
 
 uint32_t PlatformInetAddr(const char* text) {
     return inet_addr(text);
-}
-
-// Formatted here rather than by inet_ntoa, whose result buffer is shared between calls.
-void PlatformInetNtoa(uint32_t addr, char* out) {
-    const auto* b = reinterpret_cast<const uint8_t*>(&addr);
-    snprintf(out, 16, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
 }

@@ -1,6 +1,6 @@
 // Win32 backend: process, threads, time and mutexes.
 #include "platform/platform.h"
-#include "platform/win32/win_internal.h"
+#include "platform/backend.h"
 
 #include <windows.h>
 
@@ -46,41 +46,6 @@ bool WinSpawnInstance(const char*, const char* const[3], const char* commandLine
     return true;
 }
 
-int32_t WinReadConsoleChar() {
-    int c = getchar();
-    return c == EOF ? -1 : c;
-}
-
-struct ThreadStart {
-    PlatformThreadProc Proc;
-    void* Param;
-};
-
-DWORD WINAPI ThreadTrampoline(LPVOID arg) {
-    ThreadStart start = *static_cast<ThreadStart*>(arg);
-    free(arg);
-    start.Proc(start.Param);
-    return 0;
-}
-
-// Default stack size. The handle is closed at once: nobody joins our threads, and closing
-// it does not stop the thread.
-bool WinStartThread(PlatformThreadProc proc, void* param) {
-    auto* start = static_cast<ThreadStart*>(malloc(sizeof(ThreadStart)));
-    if (start == nullptr) {
-        return false;
-    }
-    start->Proc = proc;
-    start->Param = param;
-    HANDLE thread = CreateThread(nullptr, 0, ThreadTrampoline, start, 0, nullptr);
-    if (thread == nullptr) {
-        free(start);
-        return false;
-    }
-    CloseHandle(thread);
-    return true;
-}
-
 void WinSleepMs(uint32_t ms) {
     Sleep(ms);
 }
@@ -123,43 +88,34 @@ bool WinMutexRelease(PlatformMutex* mutex) {
     return mutex != nullptr && ReleaseMutex(reinterpret_cast<HANDLE>(mutex)) != 0;
 }
 
-void* WinAlloc(size_t size) {
-    return malloc(size);
-}
-void WinFree(void* block) {
-    free(block);
+DWORD WINAPI ThreadEntry(LPVOID start) {
+    PlatformRunThread(start);
+    return 0;
 }
 
 } // namespace
 
-// The table of OS calls. Filled before main runs (below) and by PlatformOsReset; tests
-// replace entries on the test thread while no other thread of the program runs. Read by
-// every thread.
-PlatformOs Os;
-
-void PlatformOsReset() {
-    Os.Exit = WinExit;
-    Os.SpawnInstance = WinSpawnInstance;
-    Os.ReadConsoleChar = WinReadConsoleChar;
-    Os.StartThread = WinStartThread;
-    Os.SleepMs = WinSleepMs;
-    Os.LocalTime = WinLocalTime;
-    Os.MonotonicMs = WinMonotonicMs;
-    Os.MutexCreate = WinMutexCreate;
-    Os.MutexWait = WinMutexWait;
-    Os.MutexRelease = WinMutexRelease;
-    Os.Alloc = WinAlloc;
-    Os.Free = WinFree;
-    WinFilesReset(Os);
-    WinNetReset(Os);
+// Default stack size. The handle is closed at once: nobody joins our threads, and closing
+// it does not stop the thread.
+bool BackendCreateThread(void* start) {
+    HANDLE thread = CreateThread(nullptr, 0, ThreadEntry, start, 0, nullptr);
+    if (thread == nullptr) {
+        return false;
+    }
+    CloseHandle(thread);
+    return true;
 }
 
-// The table is filled before main runs, so that even static initialisers may use it.
-namespace {
-struct OsInit {
-    OsInit() { PlatformOsReset(); }
-} osInit;
-} // namespace
+void BackendProcessReset(PlatformOs& os) {
+    os.Exit = WinExit;
+    os.SpawnInstance = WinSpawnInstance;
+    os.SleepMs = WinSleepMs;
+    os.LocalTime = WinLocalTime;
+    os.MonotonicMs = WinMonotonicMs;
+    os.MutexCreate = WinMutexCreate;
+    os.MutexWait = WinMutexWait;
+    os.MutexRelease = WinMutexRelease;
+}
 
 void PlatformConsoleInit() {
     setvbuf(stdout, nullptr, _IONBF, 0);

@@ -2,8 +2,8 @@
 // the unit tests run it to check the real process creation of each platform.
 #include <cstdio>
 
-#include "app/process.h"
-#include "app/restart.h"
+#include "support/process.h"
+#include "support/restart.h"
 #include "platform/platform.h"
 #include "support/log.h"
 

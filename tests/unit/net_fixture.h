@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "app/config.h"
-#include "app/process.h"
-#include "app/restart.h"
+#include "support/process.h"
+#include "support/restart.h"
 #include "net/blocks.h"
 #include "net/link.h"
 #include "net/monitor.h"

@@ -3,7 +3,7 @@
 
 #include <thread>
 
-#include "app/process.h"
+#include "support/process.h"
 #include "support/log.h"
 #include "support/resource.h"
 

@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/process.h"
-#include "app/restart.h"
+#include "support/process.h"
+#include "support/restart.h"
 #include "support/log.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "app/restart.h"
+#include "support/restart.h"
 #include "net/blocks.h"
 #include "sim/dispatch.h"
 #include "sim/guarded.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/restart.h"
+#include "support/restart.h"
 #include "net/blocks.h"
 #include "sim/guarded.h"
 #include "sim/session.h"

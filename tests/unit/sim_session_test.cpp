@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/process.h"
-#include "app/restart.h"
+#include "support/process.h"
+#include "support/restart.h"
 #include "net/blocks.h"
 #include "sim/datadefs.h"
 #include "sim/datadefs_table.h"

@@ -5,7 +5,7 @@
 #include <regex>
 #include <sstream>
 
-#include "app/restart.h"
+#include "support/restart.h"
 #include "support/log.h"
 
 namespace {

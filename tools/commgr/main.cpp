@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/process.h"
+#include "support/process.h"
 #include "tools/commgr/hub.h"
 #include "tools/commgr/messages.h"
 #include "tools/commgr/record.h"

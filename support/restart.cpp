@@ -1,10 +1,10 @@
-// Recovery by relaunch (see app/restart.h).
-#include "app/restart.h"
+// Recovery by relaunch (see support/restart.h).
+#include "support/restart.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "app/process.h"
+#include "support/process.h"
 #include "platform/platform.h"
 #include "support/log.h"
 

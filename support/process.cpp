@@ -1,5 +1,5 @@
 // Start-up state, the command line, and the ways the process ends.
-#include "app/process.h"
+#include "support/process.h"
 
 #include <cstdarg>
 #include <cstdio>
