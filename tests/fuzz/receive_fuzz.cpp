@@ -11,6 +11,7 @@
 #include "net/msg.h"
 #include "net/receive.h"
 #include "platform/platform.h"
+#include "sim/changevar.h"
 #include "vars/vartables.h"
 
 namespace {
@@ -50,6 +51,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     Os.CloseSocket = FakeClose;
     Os.SleepMs = NoSleep;
     InitDB();
+    SetVarChangeHandler(VarChangeHandler{ChangeVar, ChangeVar});
     return 0;
 }
 

@@ -38,7 +38,7 @@ struct MonitorTest : NetTest {
             if (heardEach) {
                 CommMgrHeard = 1;
             }
-            MonitorTick();
+            MonitorTick(DEFAULT_LISTEN_PORT);
         }
         return Console();
     }
@@ -113,7 +113,7 @@ TEST_F(MonitorTest, TheLinkThreadsShareTheirStateSafely) {
         }
     });
     for (int i = 0; i < ROUNDS; ++i) {
-        MonitorTick();
+        MonitorTick(DEFAULT_LISTEN_PORT);
     }
     receiver.join();
     sender.join();

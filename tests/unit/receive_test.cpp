@@ -231,15 +231,28 @@ TEST_F(ReceiveTest, ChangesBeyondTheMessageOrTheTableEndIt) {
         std::string added = Added([&] { EXPECT_EQ(Handle(c.Msg), c.Line); });
         EXPECT_EQ(added.find(std::string(c.Line) + "Message logged by: " + c.DumpedBy + "\n"), 0u);
     }
-    // With a simulator session open, slot 13 (integer) and slot 0 (double) are refused; each
-    // is dumped and the next entry is still applied.
-    BlockSetI32(Block2, BLOCK2_SIM_CONNECTED, 1);
+    // Entries reach the form their var type names, value and all; each one refused is
+    // dumped, and the next entry is still handed on.
+    static std::vector<std::string> seen;
+    seen.clear();
+    SetVarChangeHandler(VarChangeHandler{
+        [](int32_t index, int32_t v) {
+            seen.push_back("int " + std::to_string(index) + "=" + std::to_string(v));
+            return false;
+        },
+        [](int32_t index, double x) {
+            seen.push_back("double " + std::to_string(index) + "=" + std::to_string(x));
+            return false;
+        }});
     std::vector<uint8_t> d = Changes(2);
     Append<uint32_t>(d, 13);
-    Append<int32_t>(d, 1);
+    Append<int32_t>(d, -7);
     Append<uint32_t>(d, 0);
-    Append<double>(d, 1.0);
+    Append<double>(d, 1.5);
     std::string log = Added([&] { Handle(d); });
+    SetVarChangeHandler(VarChangeHandler{[](int32_t, int32_t) { return true; },
+                                         [](int32_t, double) { return true; }});
+    EXPECT_EQ(seen, (std::vector<std::string>{"int 13=-7", "double 0=1.500000"}));
     size_t first = log.find("Message logged by: HandleDataMessages(int)\n");
     ASSERT_NE(first, std::string::npos);
     EXPECT_NE(log.find("Message logged by: HandleDataMessages(double)\n", first),

@@ -58,7 +58,7 @@ struct UdpTest : NetTest {
 TEST_F(UdpTest, StartsOnTheHostAddressWithTheLow16BitsOfThePort) {
     ListenPort = 70000;
     CaptureConsole();
-    ASSERT_TRUE(InitUDP());
+    ASSERT_TRUE(InitUDP(ListenPort));
     EXPECT_STREQ(HostIP, "192.168.1.20");
     EXPECT_EQ(BoundTo.Addr, Dotted("192.168.1.20"));
     EXPECT_EQ(BoundTo.Port, 4464);
@@ -76,7 +76,7 @@ TEST_F(UdpTest, StartsOnTheHostAddressWithTheLow16BitsOfThePort) {
 
     ResetNetState();
     LookupOk = false; // a failed lookup binds the any address
-    ASSERT_TRUE(InitUDP());
+    ASSERT_TRUE(InitUDP(ListenPort));
     EXPECT_STREQ(HostIP, "0.0.0.0");
     EXPECT_EQ(BoundTo.Addr, 0u);
     EXPECT_NE(Log().find("InitUDP() - gethostbyname() failureHost IP: 0.0.0.0\n"),
@@ -101,7 +101,7 @@ TEST_F(UdpTest, EachFailureEndsTheStartUpWithItsMessage) {
         FailSocketAt = c.failSocketAt;
         BindOk = c.bindOk;
         LookupAddr = Dotted(c.hostIp);
-        EXPECT_FALSE(InitUDP());
+        EXPECT_FALSE(InitUDP(ListenPort));
         std::string log = Log();
         EXPECT_EQ(log.substr(log.size() - strlen(c.message)), c.message);
     }
@@ -119,7 +119,7 @@ struct LoopbackTest : NetTest {
         // A free port from a small range; the loop ends after 50 tries at most.
         for (int32_t port = 39170; port < 39220 && MonitorSocket == PLATFORM_NO_SOCKET; ++port) {
             ListenPort = port;
-            if (!InitUDP() && MonitorSocket != PLATFORM_NO_SOCKET) {
+            if (!InitUDP(ListenPort) && MonitorSocket != PLATFORM_NO_SOCKET) {
                 Os.CloseSocket(MonitorSocket);
                 MonitorSocket = PLATFORM_NO_SOCKET;
             }
