@@ -129,14 +129,23 @@ std::set<std::string> FindAll(const std::string& prefix, size_t nameSize) {
 TEST_F(PlatformFilesTest, FindYieldsBareNamesThatBeginWithThePrefix) {
     WriteFile("alpha1.txt", "1");
     WriteFile("alpha2", "2");
+    WriteFile("alphaXY", "7"); // exactly as long as the smaller name buffer below
     WriteFile("beta.alpha", "3");
     std::filesystem::create_directory("alphadir");
     std::string dir = Dir.string() + PLATFORM_DIR_SEP;
     EXPECT_EQ(FindAll(dir + "alpha", 260),
-              (std::set<std::string>{"alpha1.txt", "alpha2", "alphadir"}));
+              (std::set<std::string>{"alpha1.txt", "alpha2", "alphaXY", "alphadir"}));
     EXPECT_TRUE(FindAll(dir + "nosuchdir" + PLATFORM_DIR_SEP + "alpha", 260).empty());
     // A name that does not fit is passed over, never cut.
     EXPECT_EQ(FindAll(dir + "alpha", 7), (std::set<std::string>{"alpha2"}));
+    // A prefix longer than any name the system allows matches nothing, whatever its length.
+    for (size_t length : {259, 260, 261}) {
+        EXPECT_TRUE(FindAll(dir + std::string(length, 'a'), 260).empty()) << length;
+    }
+    // The store is a directory that names are appended to.
+    std::string store = PlatformStoreDir();
+    ASSERT_FALSE(store.empty());
+    EXPECT_EQ(store.back(), PLATFORM_DIR_SEP);
 }
 
 // --- network ----------------------------------------------------------------------------
@@ -160,6 +169,12 @@ TEST(PlatformNetTest, AdapterListTellsTheSizeItNeedsThenWalks) {
             PlatformInetNtoa(PlatformInetAddr(text), again);
             EXPECT_STREQ(again, text) << "not a dotted address";
         }
+        // A mask is a run of ones from the top; an adapter's address is not its mask.
+        uint32_t mask = PlatformInetAddr(PlatformAdapterMask(a));
+        const uint8_t* b = reinterpret_cast<const uint8_t*>(&mask);
+        uint32_t zeros = ~((uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (b[2] << 8) | b[3]);
+        EXPECT_EQ(zeros & (zeros + 1), 0u) << PlatformAdapterMask(a);
+        EXPECT_STRNE(PlatformAdapterIp(a), PlatformAdapterMask(a));
     }
     EXPECT_GE(count, 1);
     EXPECT_LT(count, 100);
@@ -181,6 +196,11 @@ TEST(PlatformNetTest, DatagramsRoundTripAndAnOversizedOneIsAnErrorAndGone) {
     }
     ASSERT_NE(to.Port, 0) << "no free loopback port";
     EXPECT_TRUE(Os.SetBroadcast(sender, 32));
+    uint16_t senderPort = 0;
+    for (uint16_t port = 47340; port < 47360 && senderPort == 0; ++port) {
+        senderPort = Os.Bind(sender, NetAddr{loopback, port}) ? port : 0;
+    }
+    ASSERT_NE(senderPort, 0) << "no free loopback port";
 
     char big[600] = "hello";
     char in[500];
@@ -189,7 +209,11 @@ TEST(PlatformNetTest, DatagramsRoundTripAndAnOversizedOneIsAnErrorAndGone) {
     ASSERT_EQ(Os.RecvFrom(receiver, in, sizeof(in), &from), 5);
     EXPECT_EQ(std::string(in, 5), "hello");
     EXPECT_EQ(from.Addr, loopback);
-    ASSERT_EQ(Os.SendTo(sender, big, sizeof(big), to), static_cast<int32_t>(sizeof(big)));
+    EXPECT_EQ(from.Port, senderPort);
+    // A datagram that fills the buffer exactly is whole; one byte more is an error.
+    ASSERT_EQ(Os.SendTo(sender, big, sizeof(in), to), static_cast<int32_t>(sizeof(in)));
+    EXPECT_EQ(Os.RecvFrom(receiver, in, sizeof(in), &from), static_cast<int32_t>(sizeof(in)));
+    ASSERT_EQ(Os.SendTo(sender, big, sizeof(in) + 1, to), static_cast<int32_t>(sizeof(in) + 1));
     ASSERT_EQ(Os.SendTo(sender, "next", 4, to), 4);
     EXPECT_EQ(Os.RecvFrom(receiver, in, sizeof(in), &from), -1);
     EXPECT_EQ(Os.RecvFrom(receiver, in, sizeof(in), &from), 4);
