@@ -59,6 +59,10 @@ TEST_F(RestartTest, APathWithBlanksIsQuoted) {
     char line[500];
     ASSERT_TRUE(BuildRelaunchCommandLine("C:\\Program Files\\kivfsx.exe", 1, line, sizeof(line)));
     EXPECT_STREQ(line, "\"C:\\Program Files\\kivfsx.exe\" -rx 1 ");
+    // At most 499 characters: " -rx 1 " after a path of 492 fits, after 493 it does not.
+    EXPECT_TRUE(BuildRelaunchCommandLine(std::string(492, 'p').c_str(), 1, line, sizeof(line)));
+    EXPECT_EQ(strlen(line), 499u);
+    EXPECT_FALSE(BuildRelaunchCommandLine(std::string(493, 'p').c_str(), 1, line, sizeof(line)));
 }
 
 TEST_F(RestartTest, TheLimitRefusesWithExit100) {
