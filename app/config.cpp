@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "support/process.h"
 #include "support/log.h"
+#include "support/process.h"
 
 int32_t ListenPort = DEFAULT_LISTEN_PORT;
 

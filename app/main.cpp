@@ -5,7 +5,6 @@
 #include <cstdint>
 
 #include "app/config.h"
-#include "support/process.h"
 #include "net/blocks.h"
 #include "net/monitor.h"
 #include "net/receive.h"
@@ -18,6 +17,7 @@
 #include "sim/session.h"
 #include "sim/traffic.h"
 #include "support/log.h"
+#include "support/process.h"
 #include "support/resource.h"
 #include "vars/vartables.h"
 

@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "support/process.h"
 #include "net/link.h"
 #include "net/msg.h"
 #include "net/udp.h"
 #include "platform/platform.h"
 #include "support/log.h"
+#include "support/process.h"
 
 int32_t MissCount = 0;
 

@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "support/process.h"
-#include "support/restart.h"
 #include "net/link.h"
 #include "net/udp.h"
 #include "support/log.h"
+#include "support/process.h"
+#include "support/restart.h"
 #include "vars/vartables.h"
 
 namespace {

@@ -1,9 +1,9 @@
 // UDP start-up (see net/udp.h).
 #include "net/udp.h"
 
-#include "support/process.h"
 #include "support/adapters.h"
 #include "support/log.h"
+#include "support/process.h"
 
 char HostName[HOST_TEXT_SIZE] = "NotInitialized";
 char HostIP[HOST_TEXT_SIZE] = "0.0.0.0";

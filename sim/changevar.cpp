@@ -5,11 +5,11 @@
 
 #include <cmath>
 
-#include "support/process.h"
 #include "net/blocks.h"
 #include "sim/events.h"
 #include "sim/guarded.h"
 #include "support/bcd.h"
+#include "support/process.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // Data definitions (see sim/datadefs.h).
 #include "sim/datadefs.h"
 
-#include "support/process.h"
 #include "sim/datadefs_table.h"
 #include "sim/session.h"
 #include "support/log.h"
+#include "support/process.h"
 
 namespace {
 constexpr int32_t DATADEFS_LOG_LEVEL = 10;

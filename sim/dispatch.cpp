@@ -12,13 +12,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "support/process.h"
 #include "net/blocks.h"
 #include "sim/events.h"
 #include "sim/guarded.h"
 #include "sim/session.h"
 #include "sim/traffic.h"
 #include "support/log.h"
+#include "support/process.h"
 
 // Main thread only: set from the model answers, copied into Block1 after each Block1 record.
 int32_t AircraftType = AIRCRAFT_OTHER;

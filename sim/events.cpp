@@ -1,9 +1,9 @@
 // The client event map (see sim/events.h).
 #include "sim/events.h"
 
-#include "support/process.h"
 #include "sim/session.h"
 #include "support/log.h"
+#include "support/process.h"
 
 const char* const EVENT_NAMES[EVENT_ID_COUNT] = {
     nullptr, // 0: "SimStart" is subscribed under this id, not mapped

@@ -1,13 +1,13 @@
 // Guarded simulator calls (see sim/guarded.h).
 #include "sim/guarded.h"
 
-#include "support/process.h"
-#include "support/restart.h"
 #include "net/blocks.h"
 #include "platform/platform.h"
 #include "sim/events.h"
 #include "sim/session.h"
 #include "support/log.h"
+#include "support/process.h"
+#include "support/restart.h"
 
 // Written only by the traffic thread (TrafficPollTurn); read by tests.
 std::atomic<int32_t> TrafficErrors{0};

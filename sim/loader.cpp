@@ -3,10 +3,10 @@
 
 #include <cstdio>
 
-#include "support/process.h"
 #include "platform/platform.h"
 #include "sim/simconnect_api.h"
 #include "support/log.h"
+#include "support/process.h"
 
 // Written only by LoadSimConnect, on the main thread before any worker thread exists; read
 // afterwards by every thread without a lock (it never changes again).

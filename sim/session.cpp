@@ -8,14 +8,14 @@
 // handle to none.
 #include "sim/session.h"
 
-#include "support/process.h"
-#include "support/restart.h"
 #include "net/blocks.h"
 #include "platform/platform.h"
 #include "sim/datadefs.h"
 #include "sim/dispatch.h"
 #include "sim/events.h"
 #include "support/log.h"
+#include "support/process.h"
+#include "support/restart.h"
 
 // Written by the main thread (this loop, and HandleSimMsgs on a quit); read by every thread
 // that calls the library.

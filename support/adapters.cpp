@@ -1,8 +1,8 @@
 // Network adapter discovery (see support/adapters.h).
 #include "support/adapters.h"
 
-#include "support/process.h"
 #include "support/log.h"
+#include "support/process.h"
 
 AdapterWalker AdapterWalk = {PlatformAdapterFirst, PlatformAdapterNext, PlatformAdapterDescription,
                              PlatformAdapterIp, PlatformAdapterMask};

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "support/process.h"
 #include "platform/platform.h"
 #include "support/log.h"
+#include "support/process.h"
 
 std::atomic<bool> RestartPending{false};
 

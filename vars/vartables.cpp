@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "support/process.h"
 #include "support/log.h"
+#include "support/process.h"
 
 // Both tables are written only by InitDB, on the main thread before any worker thread
 // starts; afterwards every thread only reads them (the receive thread reads var types).

@@ -1,6 +1,6 @@
 // POSIX backend: files, directory search, dynamic libraries and the library store.
-#include "platform/platform.h"
 #include "platform/backend.h"
+#include "platform/platform.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // POSIX backend: UDP sockets, host look-up and the adapter list.
-#include "platform/platform.h"
 #include "platform/backend.h"
+#include "platform/platform.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

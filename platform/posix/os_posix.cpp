@@ -1,6 +1,6 @@
 // POSIX backend: process, threads, time and mutexes.
-#include "platform/platform.h"
 #include "platform/backend.h"
+#include "platform/platform.h"
 
 #include <cerrno>
 #include <cstdio>

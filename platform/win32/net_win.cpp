@@ -1,6 +1,6 @@
 // Win32 backend: Windows Sockets, host look-up and the IP Helper adapter list.
-#include "platform/platform.h"
 #include "platform/backend.h"
+#include "platform/platform.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>

@@ -1,6 +1,6 @@
 // Win32 backend: process, threads, time and mutexes.
-#include "platform/platform.h"
 #include "platform/backend.h"
+#include "platform/platform.h"
 
 #include <windows.h>
 

@@ -2,10 +2,10 @@
 // the unit tests run it to check the real process creation of each platform.
 #include <cstdio>
 
-#include "support/process.h"
-#include "support/restart.h"
 #include "platform/platform.h"
 #include "support/log.h"
+#include "support/process.h"
+#include "support/restart.h"
 
 int main(int argc, char** argv) {
     PlatformConsoleInit();

@@ -10,8 +10,6 @@
 #include <vector>
 
 #include "app/config.h"
-#include "support/process.h"
-#include "support/restart.h"
 #include "net/blocks.h"
 #include "net/link.h"
 #include "net/monitor.h"
@@ -20,6 +18,8 @@
 #include "net/udp.h"
 #include "support/adapters.h"
 #include "support/log.h"
+#include "support/process.h"
+#include "support/restart.h"
 #include "vars/vartables.h"
 
 inline std::atomic<int> NetSpawns{0};

@@ -6,9 +6,9 @@
 #include <thread>
 #include <vector>
 
+#include "support/log.h"
 #include "support/process.h"
 #include "support/restart.h"
-#include "support/log.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <regex>
 #include <sstream>
 
-#include "support/restart.h"
 #include "support/log.h"
+#include "support/restart.h"
 
 namespace {
 [[noreturn]] void ThrowingExit(int32_t code) {
