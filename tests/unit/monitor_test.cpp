@@ -38,7 +38,7 @@ struct MonitorTest : NetTest {
             if (heardEach) {
                 CommMgrHeard = 1;
             }
-            MonitorTick(DEFAULT_LISTEN_PORT);
+            MonitorTick(9100);
         }
         return Console();
     }
@@ -49,7 +49,7 @@ TEST_F(MonitorTest, TheBroadcastAnnouncesHostAndPortAndAFailureIsReportedEachTic
     ASSERT_EQ(Broadcasts.size(), 1u);
     const std::vector<uint8_t>& d = Broadcasts[0];
     ASSERT_EQ(d.size(), 57u);
-    EXPECT_EQ(std::string(d.begin() + 32, d.end()), "192.168.1.20 9030 1 1209\n");
+    EXPECT_EQ(std::string(d.begin() + 32, d.end()), "192.168.1.20 9100 1 1209\n");
     EXPECT_EQ(FieldAt<int32_t>(d, 4), 9);
     EXPECT_EQ(FieldAt<int16_t>(d, 28), 14);
     EXPECT_EQ(BroadcastTo[0].Addr, Dotted("192.168.1.255"));
