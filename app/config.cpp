@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/platform.h"
 #include "support/log.h"
 #include "support/process.h"
 
@@ -38,7 +39,7 @@ bool ReadToken(FILE* f, char* token) {
 } // namespace
 
 void ReadCfgFile() {
-    FILE* f = fopen("kivfsx.cfg", "r");
+    FILE* f = Os.OpenFile("kivfsx.cfg", "r");
     if (f == nullptr) {
         return;
     }

@@ -2,7 +2,9 @@
 // each other. Nothing outside platform/ includes this.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 
 #include "platform/platform.h"
 
@@ -23,3 +25,7 @@ void PlatformRunThread(void* start);
 void PlatformArgsSet(int count, char** vector);
 // Copies `name` with its terminator into `out`; false, copying nothing, when it does not fit.
 bool PlatformCopyName(const char* name, char* out, size_t size);
+// Widens a 32-bit millisecond count that wraps every 49.7 days into one that does not.
+// `state` holds the widened count (start it at the first reading); any thread may call this,
+// as long as some call comes at least once every 24 days.
+uint64_t PlatformWidenTicks(std::atomic<uint64_t>* state, uint32_t now);

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 // Calling convention of the simulator library's entry points and callbacks: __stdcall on
 // 32-bit Windows, the default convention everywhere else.
@@ -25,6 +26,18 @@ constexpr char PLATFORM_DIR_SEP = '\\';
 #else
 constexpr char PLATFORM_DIR_SEP = '/';
 #endif
+
+// Line end of the text files the program writes (its log): what the C runtime's text mode
+// writes for "\n", CR LF on Windows, LF elsewhere.
+#if defined(_WIN32)
+constexpr const char* PLATFORM_LINE_END = "\r\n";
+#else
+constexpr const char* PLATFORM_LINE_END = "\n";
+#endif
+
+// Narrow texts that name files (paths, the command line) are UTF-8 everywhere; the Win32
+// backend hands them to the wide forms of the calls, so a path is never limited to the
+// characters of the ANSI code page.
 
 // A UDP socket; PLATFORM_NO_SOCKET is "none".
 using PlatformSocket = intptr_t;
@@ -73,7 +86,7 @@ struct PlatformOs {
     void (*SleepMs)(uint32_t ms);
     // Local time of day: hour 0-23, minute, second, millisecond.
     void (*LocalTime)(int32_t* hour, int32_t* minute, int32_t* second, int32_t* millisecond);
-    // Milliseconds from an arbitrary start, never going back.
+    // Milliseconds from an arbitrary start, never going back (also past 49.7 days).
     uint64_t (*MonotonicMs)();
 
     // --- mutexes -----------------------------------------------------------------------
@@ -83,6 +96,8 @@ struct PlatformOs {
 
     // --- files ---------------------------------------------------------------------------
     bool (*CurrentDir)(char* out, size_t size); // false when it does not fit
+    // fopen: "r", "w" and "a" open text files (line ends as PLATFORM_LINE_END).
+    FILE* (*OpenFile)(const char* path, const char* mode);
     // The target must not exist: Windows refuses to replace a file (POSIX would replace it).
     bool (*RenameFile)(const char* from, const char* to);
     bool (*DeleteFile)(const char* path);

@@ -48,7 +48,7 @@ void WriteEntry(const char* text) {
     if (LogPath[0] == '\0') {
         return;
     }
-    FILE* f = fopen(LogPath, "ab");
+    FILE* f = Os.OpenFile(LogPath, "a");
     if (f == nullptr) {
         return;
     }
@@ -76,7 +76,7 @@ bool SimLogInit(const char* fileName) {
     if (!JoinWithCurrentDir(fileName, LogPath, sizeof(LogPath))) {
         return false;
     }
-    FILE* f = fopen(LogPath, "wb");
+    FILE* f = Os.OpenFile(LogPath, "w");
     if (f == nullptr) {
         return false;
     }
@@ -117,8 +117,10 @@ const char* SimLogTime() {
     return TimeStamp;
 }
 
-void SimLogRename(const char* newName) {
-    FILE* current = fopen(LogPath, "r");
+namespace {
+
+void RenameUnlocked(const char* newName) {
+    FILE* current = Os.OpenFile(LogPath, "r");
     if (current == nullptr) {
         return;
     }
@@ -130,12 +132,27 @@ void SimLogRename(const char* newName) {
     if (!JoinWithCurrentDir(newName, target, sizeof(target))) {
         return;
     }
-    FILE* old = fopen(target, "r");
+    FILE* old = Os.OpenFile(target, "r");
     if (old != nullptr) {
         fclose(old);
         Os.DeleteFile(target);
     }
     Os.RenameFile(LogPath, target);
+}
+
+} // namespace
+
+void SimLogRename(const char* newName) {
+    // Windows refuses to rename a file that another thread has open, so the rename waits for
+    // an entry in progress to be closed.
+    Resource mutex = LogMutex.load();
+    if (mutex == nullptr) {
+        RenameUnlocked(newName);
+        return;
+    }
+    GetResource(mutex, "SimLogRename");
+    RenameUnlocked(newName);
+    ReleaseResource(mutex, "SimLogRename()");
 }
 
 void SimLogf(const char* format, ...) {

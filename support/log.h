@@ -1,4 +1,5 @@
-// The program's log: one text file in the working directory, written by every thread. Each
+// The program's log: one text file in the working directory (line ends as the platform's
+// text files have them), written by every thread. Each
 // entry is opened, written and closed on its own, so the file is complete on disk at all
 // times and can be moved aside while the program runs.
 #pragma once
@@ -20,6 +21,7 @@ void SimLogNoLock(const char* text);
 // "%02d:%02d:%02d:%03d " of the local time now, in a buffer shared by all callers.
 const char* SimLogTime();
 // Renames the current log file to `newName` in the working directory, replacing an older one.
+// Holds the log's lock, so no entry is being written meanwhile.
 void SimLogRename(const char* newName);
 
 // printf-style helpers for the callers' fixed-size message lines: the text is formatted

@@ -1,17 +1,28 @@
 #!/usr/bin/env bash
 # check-release.sh OBJDUMP KIVFSX_EXE [SIMCONNECT_DLL]
-# Checks a Windows build that cannot run here: kivfsx.exe imports system DLLs only (it is
-# statically linked), and the simulator stand-in exports the 15 entry points by plain name.
+# Checks a Windows build that cannot run here: every import of kivfsx.exe is one that
+# tools/release-imports.txt allows (so the release starts on the oldest Windows the simulator
+# runs on), and the simulator stand-in exports the 15 entry points by plain name.
+# KIV_RELEASE_IMPORTS names another list (the test of this check uses a shorter one).
 set -euo pipefail
 objdump=$1 exe=$2 dll=${3:-}
-imports=$("$objdump" -p "$exe" | sed -n 's/^[ \t]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
-echo "kivfsx imports: $(echo $imports)"
-for name in $imports; do
-  case "$name" in
-    kernel32.dll|ws2_32.dll|iphlpapi.dll|shell32.dll|msvcrt.dll|user32.dll|advapi32.dll|api-ms-win-*) ;;
-    *) echo "unexpected DLL dependency: $name"; exit 1 ;;
-  esac
-done
+list=${KIV_RELEASE_IMPORTS:-$(dirname "$0")/release-imports.txt}
+
+# "dll function" for every allowed import; "dll *" allows a whole DLL.
+allowed=$(grep -v '^#' "$list" | awk 'NF >= 3 { for (i = 3; i <= NF; ++i) print tolower($1), $i }')
+imports=$("$objdump" -p "$exe" |
+  awk '/DLL Name:/ { dll = tolower($3) } /^\t[0-9a-f]+\t +[0-9]+  / { print dll, $3 }' | sort -u)
+[ -n "$imports" ] || { echo "no imports read from $exe"; exit 1; }
+bad=0
+while read -r dllname fn; do
+  if ! grep -qxF "$dllname $fn" <<<"$allowed" && ! grep -qxF "$dllname *" <<<"$allowed"; then
+    echo "import not allowed for the release: $dllname $fn"
+    bad=1
+  fi
+done <<<"$imports"
+[ "$bad" = 0 ] || exit 1
+echo "kivfsx imports $(wc -l <<<"$imports") functions, all allowed"
+
 [ -n "$dll" ] || exit 0
 exports=$("$objdump" -p "$dll" | awk '/\[Ordinal\/Name Pointer\] Table/{f=1;next} f&&/^[ \t]*\[/{print $NF} f&&!/^[ \t]*\[/{f=0}')
 for entry in Open RetrieveString WeatherRequestCloudState SetInputGroupState SubscribeToSystemEvent \

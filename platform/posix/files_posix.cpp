@@ -20,6 +20,10 @@ bool PosixCurrentDir(char* out, size_t size) {
     return getcwd(out, size) != nullptr;
 }
 
+FILE* PosixOpenFile(const char* path, const char* mode) {
+    return fopen(path, mode);
+}
+
 bool PosixRenameFile(const char* from, const char* to) {
     return rename(from, to) == 0;
 }
@@ -99,6 +103,7 @@ void* PosixLibrarySymbol(void* library, const char* name) {
 
 void BackendFilesReset(PlatformOs& os) {
     os.CurrentDir = PosixCurrentDir;
+    os.OpenFile = PosixOpenFile;
     os.RenameFile = PosixRenameFile;
     os.DeleteFile = PosixDeleteFile;
     os.FindFirst = PosixFindFirst;

@@ -14,17 +14,15 @@ namespace {
 int ArgCount = 0;
 char** ArgVector = nullptr;
 
-// The argument as narrow text in the ANSI code page, in memory of its own; null when the
-// conversion fails. Characters that the code page lacks become the system's default
-// character, as in every other narrow API call of the program.
+// The argument as UTF-8, in memory of its own; null when the conversion fails.
 char* ToNarrow(const wchar_t* wide) {
-    int size = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
     if (size <= 0) {
         return nullptr;
     }
     auto* text = static_cast<char*>(malloc(static_cast<size_t>(size)));
     if (text == nullptr ||
-        WideCharToMultiByte(CP_ACP, 0, wide, -1, text, size, nullptr, nullptr) != size) {
+        WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, size, nullptr, nullptr) != size) {
         free(text);
         return nullptr;
     }

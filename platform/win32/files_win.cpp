@@ -1,6 +1,7 @@
 // Win32 backend: files, directory search, dynamic libraries and the library store.
 #include "platform/backend.h"
 #include "platform/platform.h"
+#include "platform/win32/wide_win.h"
 
 #include <windows.h>
 
@@ -14,44 +15,60 @@
 
 namespace {
 
+// The working directory in UTF-8.
 bool WinCurrentDir(char* out, size_t size) {
-    if (size == 0 || size > MAXDWORD) {
-        return false;
-    }
+    wchar_t wide[WIN_PATH_CHARS];
     // The length without the terminator when it fits, the size needed otherwise.
-    DWORD len = GetCurrentDirectoryA(static_cast<DWORD>(size), out);
-    return len != 0 && len < size;
+    DWORD len = GetCurrentDirectoryW(WIN_PATH_CHARS, wide);
+    return len != 0 && len < WIN_PATH_CHARS && WinNarrow(wide, out, size);
 }
 
-// The target must not exist: MoveFileA does not replace a file.
+FILE* WinOpenFile(const char* path, const char* mode) {
+    wchar_t widePath[WIN_PATH_CHARS];
+    wchar_t wideMode[8];
+    if (!WinWiden(path, widePath, WIN_PATH_CHARS) || !WinWiden(mode, wideMode, 8)) {
+        return nullptr;
+    }
+    return _wfopen(widePath, wideMode);
+}
+
+// The target must not exist: MoveFileW does not replace a file.
 bool WinRenameFile(const char* from, const char* to) {
-    return MoveFileA(from, to) != 0;
+    wchar_t wideFrom[WIN_PATH_CHARS];
+    wchar_t wideTo[WIN_PATH_CHARS];
+    return WinWiden(from, wideFrom, WIN_PATH_CHARS) && WinWiden(to, wideTo, WIN_PATH_CHARS) &&
+           MoveFileW(wideFrom, wideTo) != 0;
 }
 
 bool WinDeleteFile(const char* path) {
-    return DeleteFileA(path) != 0;
+    wchar_t wide[WIN_PATH_CHARS];
+    return WinWiden(path, wide, WIN_PATH_CHARS) && DeleteFileW(wide) != 0;
 }
 
 // Gives the bare name of the current entry, or of the next one whose name fits `name`.
-bool NameOrNext(HANDLE handle, WIN32_FIND_DATAA* data, char* name, size_t size) {
+bool NameOrNext(HANDLE handle, WIN32_FIND_DATAW* data, char* name, size_t size) {
     do {
-        if (PlatformCopyName(data->cFileName, name, size)) {
+        char narrow[WIN_PATH_CHARS];
+        if (WinNarrow(data->cFileName, narrow, sizeof(narrow)) &&
+            PlatformCopyName(narrow, name, size)) {
             return true;
         }
-    } while (FindNextFileA(handle, data));
+    } while (FindNextFileW(handle, data));
     return false;
 }
 
 // The pattern is the prefix + "*.*", which the system matches as "every name that begins
 // with the prefix's last component" (without regard to case).
 PlatformDirSearch* WinFindFirst(const char* prefix, char* name, size_t size) {
-    char pattern[1024]; // the system refuses patterns beyond its own path limit
+    char pattern[WIN_PATH_CHARS]; // the system refuses patterns beyond its own path limit
+    wchar_t wide[WIN_PATH_CHARS];
     int n = snprintf(pattern, sizeof(pattern), "%s*.*", prefix);
-    if (n < 0 || static_cast<size_t>(n) >= sizeof(pattern)) {
+    if (n < 0 || static_cast<size_t>(n) >= sizeof(pattern) ||
+        !WinWiden(pattern, wide, WIN_PATH_CHARS)) {
         return nullptr;
     }
-    WIN32_FIND_DATAA data;
-    HANDLE handle = FindFirstFileA(pattern, &data);
+    WIN32_FIND_DATAW data;
+    HANDLE handle = FindFirstFileW(wide, &data);
     if (handle == INVALID_HANDLE_VALUE) {
         return nullptr;
     }
@@ -67,8 +84,8 @@ bool WinFindNext(PlatformDirSearch* search, char* name, size_t size) {
         return false;
     }
     auto handle = reinterpret_cast<HANDLE>(search);
-    WIN32_FIND_DATAA data;
-    return FindNextFileA(handle, &data) && NameOrNext(handle, &data, name, size);
+    WIN32_FIND_DATAW data;
+    return FindNextFileW(handle, &data) && NameOrNext(handle, &data, name, size);
 }
 
 void WinFindClose(PlatformDirSearch* search) {
@@ -78,7 +95,8 @@ void WinFindClose(PlatformDirSearch* search) {
 }
 
 void* WinLoadLibraryPath(const char* path) {
-    return LoadLibraryA(path);
+    wchar_t wide[WIN_PATH_CHARS];
+    return WinWiden(path, wide, WIN_PATH_CHARS) ? LoadLibraryW(wide) : nullptr;
 }
 
 void* WinLibrarySymbol(void* library, const char* name) {
@@ -89,6 +107,7 @@ void* WinLibrarySymbol(void* library, const char* name) {
 
 void BackendFilesReset(PlatformOs& os) {
     os.CurrentDir = WinCurrentDir;
+    os.OpenFile = WinOpenFile;
     os.RenameFile = WinRenameFile;
     os.DeleteFile = WinDeleteFile;
     os.FindFirst = WinFindFirst;

@@ -1,9 +1,11 @@
 // Win32 backend: process, threads, time and mutexes.
 #include "platform/backend.h"
 #include "platform/platform.h"
+#include "platform/win32/wide_win.h"
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,21 +23,22 @@ namespace {
 // The new instance gets a console of its own (CREATE_NO_WINDOW is ignored next to
 // CREATE_NEW_CONSOLE), inherits no handles, and shares our environment and directory. The
 // program file is the first argument of `commandLine`; the returned handles are not needed.
+// The wide form carries a program folder whatever its characters.
 bool WinSpawnInstance(const char*, const char* const[3], const char* commandLine) {
-    // CreateProcessA may write into the command line, so it gets a copy of its own.
-    size_t len = strlen(commandLine);
-    auto* line = static_cast<char*>(malloc(len + 1));
-    if (line == nullptr) {
+    // CreateProcessW may write into the command line, so it gets a copy of its own.
+    size_t count = strlen(commandLine) + 1;
+    auto* line = static_cast<wchar_t*>(malloc(count * sizeof(wchar_t)));
+    if (line == nullptr || !WinWiden(commandLine, line, count)) {
+        free(line);
         return false;
     }
-    memcpy(line, commandLine, len + 1);
-    STARTUPINFOA startup;
+    STARTUPINFOW startup;
     memset(&startup, 0, sizeof(startup));
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info;
     memset(&info, 0, sizeof(info));
     BOOL created =
-        CreateProcessA(nullptr, line, nullptr, nullptr, FALSE,
+        CreateProcessW(nullptr, line, nullptr, nullptr, FALSE,
                        CREATE_NEW_CONSOLE | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
     free(line);
     if (!created) {
@@ -59,8 +62,10 @@ void WinLocalTime(int32_t* hour, int32_t* minute, int32_t* second, int32_t* mill
     *millisecond = now.wMilliseconds;
 }
 
+// GetTickCount, which every Windows has, widened past its wrap after 49.7 days.
 uint64_t WinMonotonicMs() {
-    return GetTickCount64();
+    static std::atomic<uint64_t> ticks{GetTickCount()};
+    return PlatformWidenTicks(&ticks, GetTickCount());
 }
 
 // Unnamed, so private to the process; created unowned. Win32 mutexes are recursive for

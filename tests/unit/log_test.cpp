@@ -29,6 +29,10 @@ TEST_F(LogTest, StartEmptiesTheFileAndEntriesAreStampedVerbatim) {
     SimLog("abc");
     SimLog("100%d %s\n");
     EXPECT_EQ(ReadFile("KivFSX.log"), "Log started.\n13:04:05:006  abc13:04:05:006  100%d %s\n");
+    // A text file as the platform's editors show it: CR LF on Windows, LF elsewhere.
+    EXPECT_EQ(RawFile("KivFSX.log"), std::string("Log started.") + PLATFORM_LINE_END +
+                                         "13:04:05:006  abc13:04:05:006  100%d %s" +
+                                         PLATFORM_LINE_END);
 }
 
 TEST_F(LogTest, LevelsSecondStartsAndTheDefaultFile) {

@@ -2,6 +2,8 @@
 // Win32 calls, and the POSIX backend has to reproduce them.
 #include "test_support.h"
 
+#include "platform/backend.h"
+
 #include <atomic>
 #include <cstring>
 #include <set>
@@ -86,6 +88,22 @@ TEST(PlatformMutexTest, RecursiveForTheOwnerNotReleasableByOthersAndAbandonedOnc
 
     EXPECT_EQ(Os.MutexWait(nullptr), PLATFORM_WAIT_FAILED);
     EXPECT_FALSE(Os.MutexRelease(nullptr));
+}
+
+// --- time ---------------------------------------------------------------------------------
+
+// The Windows clock is a 32-bit count that wraps after 49.7 days; the program runs for weeks.
+TEST(PlatformTimeTest, TheWidenedClockRunsOnPastTheWrapAndNeverBack) {
+    std::atomic<uint64_t> state{0xFFFFFF00u};
+    EXPECT_EQ(PlatformWidenTicks(&state, 0xFFFFFFF0u), 0xFFFFFFF0u);
+    EXPECT_EQ(PlatformWidenTicks(&state, 0x00000010u), 0x100000010u); // wrapped
+    EXPECT_EQ(PlatformWidenTicks(&state, 0x00000008u), 0x100000010u); // an older reading
+    EXPECT_EQ(PlatformWidenTicks(&state, 0x7FFFFFFFu), 0x17FFFFFFFu);
+    EXPECT_EQ(PlatformWidenTicks(&state, 0xF0000000u), 0x1F0000000u);
+    EXPECT_EQ(PlatformWidenTicks(&state, 0x00000010u), 0x200000010u); // wrapped again
+    uint64_t a = Os.MonotonicMs();
+    Os.SleepMs(20);
+    EXPECT_GE(Os.MonotonicMs(), a + 15);
 }
 
 // --- command line and files ---------------------------------------------------------------

@@ -53,11 +53,21 @@ void TempDirTest::TearDown() {
     std::filesystem::remove_all(Dir, ec);
 }
 
-std::string ReadFile(const std::filesystem::path& path) {
+std::string RawFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::string text = RawFile(path);
+    const std::string lineEnd = PLATFORM_LINE_END;
+    for (size_t at = text.find(lineEnd); lineEnd != "\n" && at != std::string::npos;
+         at = text.find(lineEnd, at + 1)) {
+        text.replace(at, lineEnd.size(), "\n");
+    }
+    return text;
 }
 
 void WriteFile(const std::filesystem::path& path, const std::string& text) {

@@ -37,7 +37,9 @@ class TempDirTest : public ::testing::Test {
     std::filesystem::path Previous;
 };
 
+// A text file as the program reads it (the platform's line ends as "\n"), or byte for byte.
 std::string ReadFile(const std::filesystem::path& path);
+std::string RawFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& text);
 // The log's text without the time stamps ("hh:mm:ss:mmm  " in front of each entry).
 std::string LogText(const std::filesystem::path& path);

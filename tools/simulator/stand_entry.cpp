@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
-#include <thread>
 #include <type_traits>
 
 #include "stand_control.h"
@@ -23,9 +22,9 @@ namespace {
 std::mutex DispatchMutex;
 StandWork DispatchWork[STAND_MAX_WORK];
 alignas(8) uint8_t DispatchBuffer[STAND_MESSAGE_MAX];
-// The thread inside CallDispatch, so that a dispatch called from the handler fails rather
-// than deadlocks. Written by that thread; read by any.
-std::atomic<std::thread::id> DispatchThread{};
+// Set on the thread that is inside CallDispatch, so that a dispatch called from the handler
+// fails rather than deadlocks.
+thread_local bool InDispatch = false;
 
 // Starts a call: reads the options once, consumes a scripted failure and checks the handle.
 int32_t Begin(StandEntry entry, bool checkHandle, SC_HANDLE handle) {
@@ -305,7 +304,7 @@ SC_HRESULT PLATFORM_STDCALL SimConnect_Close(SC_HANDLE handle) {
 
 SC_HRESULT PLATFORM_STDCALL SimConnect_CallDispatch(SC_HANDLE handle, SimDispatchProc proc,
                                                     void* context) {
-    if (DispatchThread.load() == std::this_thread::get_id()) {
+    if (InDispatch) {
         std::lock_guard<std::mutex> lock(StandMutex);
         StandJournal("CALL CallDispatch nested=1 -> %d", STAND_E_FAIL);
         return STAND_E_FAIL;
@@ -327,7 +326,7 @@ SC_HRESULT PLATFORM_STDCALL SimConnect_CallDispatch(SC_HANDLE handle, SimDispatc
         count = StandPlanDispatch(DispatchWork, STAND_MAX_WORK, StandNowMs());
         ++Stand.Conn.Dispatches;
     }
-    DispatchThread.store(std::this_thread::get_id());
+    InDispatch = true;
     for (uint32_t i = 0; i < count; ++i) {
         uint32_t size = 0;
         {
@@ -340,7 +339,7 @@ SC_HRESULT PLATFORM_STDCALL SimConnect_CallDispatch(SC_HANDLE handle, SimDispatc
         StandJournalDeliver(DispatchBuffer, size);
         proc(reinterpret_cast<SIMCONNECT_RECV*>(DispatchBuffer), size, context);
     }
-    DispatchThread.store(std::thread::id{});
+    InDispatch = false;
     return 0;
 }
 
