@@ -110,10 +110,11 @@ TEST_F(RestartTest, APathThatCannotBeReproducedLaunchesNothingButStillEnds) {
 
 namespace {
 
-// The path as the platform's own programs name it: under Windows (Wine) a host path becomes
-// a path on drive Z:.
+// The path as the program names it: UTF-8, and under Windows (Wine) a host path becomes a path
+// on drive Z:.
 std::string NativePath(const std::filesystem::path& path) {
-    std::string text = path.string();
+    std::u8string utf8 = path.u8string();
+    std::string text(utf8.begin(), utf8.end());
     if (PLATFORM_DIR_SEP == '\\' && !text.empty() && text[0] == '/') {
         for (char& c : text) {
             if (c == '/') {
@@ -128,9 +129,9 @@ std::string NativePath(const std::filesystem::path& path) {
 using RelaunchChainTest = TempDirTest;
 
 TEST_F(RelaunchChainTest, ARealProcessRelaunchesUntilTheLimit) {
-    // The probe lives in a directory whose name holds a blank, so the relaunch command line
-    // must quote it to carry the count over.
-    std::filesystem::path dir = Dir / "with blank";
+    // The probe lives in a folder whose name holds blanks and characters that no single
+    // code page has, so the relaunch command line must be quoted and travel as UTF-16.
+    std::filesystem::path dir = Dir / std::filesystem::path(u8"Zoë Müller Łódź 日本");
     std::filesystem::create_directories(dir);
     std::filesystem::path probe = dir / std::filesystem::path(KIV_RESTART_PROBE).filename();
     std::filesystem::copy_file(KIV_RESTART_PROBE, probe);
