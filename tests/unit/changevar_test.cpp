@@ -1,196 +1,166 @@
-// Applying network variables: ADF frequency forms, and both forms of ChangeVar against the
-// fake library, as one table of (index, simulator state, input) -> (event, data).
-#include <cstring>
-#include <vector>
+// Applying network variables: the ADF frequency form, and both forms of ChangeVar as the
+// simulator sees them: each example's event by the simulator event name the library mapped,
+// and its data, from a simulator whose state the example sets first.
+#include <cmath>
 
-#include "net/blocks.h"
 #include "sim/changevar.h"
-#include "sim_fake.h"
+#include "sim_standin.h"
 #include "support/bcd.h"
 
 namespace {
 
-// The simulator state a row presets: none, or one block field.
-enum Field { NONE, HDG, OBS1, OBS2, ALT, SPD, FD, AP, BRAKE, ADF1, ADF2 };
-struct FieldPlace {
-    Block* B;
-    uint32_t Offset;
-    bool IsDouble;
-};
-const FieldPlace PLACES[] = {{nullptr, 0, false},
-                             {&Block3, BLOCK3_AP_HEADING_LOCK_DIR, true},
-                             {&Block2, BLOCK2_NAV_OBS1, true},
-                             {&Block2, BLOCK2_NAV_OBS2, true},
-                             {&Block3, BLOCK3_AP_ALT_LOCK_VAR, true},
-                             {&Block3, BLOCK3_AP_AIRSPEED_HOLD_VAR, true},
-                             {&Block3, BLOCK3_AP_FD_ACTIVE, false},
-                             {&Block3, BLOCK3_AP_MASTER, false},
-                             {&Block3, BLOCK3_BRAKE_PARKING, true},
-                             {&Block3, BLOCK3_ADF_ACTIVE1, false},
-                             {&Block3, BLOCK3_ADF_ACTIVE2, false}};
-
-constexpr int64_t NOTHING = -1; // no event is sent
-constexpr int32_t B(uint32_t bcd) {
-    return static_cast<int32_t>(bcd);
-}
-
-struct Row {
+// Given in the integer form unless IsDouble; nothing is sent when Event is null.
+struct Example {
     int32_t Index;
-    Field Preset;
-    double State;
-    bool IsDouble; // the input's form
-    double Input;
-    int64_t Event;
-    int32_t Data;
+    double Value;
+    const char* Event;
+    int64_t Data = 0;
+    const char* Datum = nullptr; // the simulator state the row reads, set to State first
+    double State = 0.0;
+    bool IsDouble = false;
 };
 
-// Integer rows: switches, direct settings, coded and stepped values, toggles, ADF.
+const char* const NONE = nullptr;
+const char *const HDG = "Autopilot Heading Lock Dir", *const ALT = "Autopilot Altitude Lock Var",
+                  *const SPD = "Autopilot Airspeed Hold Var",
+                  *const FD = "Autopilot Flight Director Active", *const AP = "Autopilot Master",
+                  *const BRAKE = "Brake Parking Position", *const ADF1 = "ADF Active Frequency:1",
+                  *const ADF2 = "ADF Active Frequency:2";
+const char *const BUG = "HEADING_BUG_SET", *const ALT_SET = "AP_ALT_VAR_SET_ENGLISH",
+                  *const ADF_SET = "ADF_COMPLETE_SET", *const ADF2_SET = "ADF2_COMPLETE_SET",
+                  *const VS_SET = "AP_VS_VAR_SET_ENGLISH", *const SPD_SET = "AP_SPD_VAR_SET";
+const bool REAL = true;
+
 // clang-format off
-const Row ROWS[] = {
-    {21, NONE, 0, false, 1, 6, 0}, {21, NONE, 0, false, -7, 6, 0}, {21, NONE, 0, false, 0, 7, 0},
-    {42, NONE, 0, false, 5, 18, 1}, {42, NONE, 0, false, 0, 18, 0}, {52, NONE, 0, false, 2, 15, 0},
-    {52, NONE, 0, false, 0, 15, 0}, {53, NONE, 0, false, 1, 8, 0}, {54, NONE, 0, false, 0, 9, 0},
-    {89, NONE, 0, false, 1, 62, 0}, {103, NONE, 0, false, 9, 66, 0},
-    {103, NONE, 0, false, 0, 67, 0}, {109, NONE, 0, false, -4, 55, -4},
-    {175, NONE, 0, false, 16383, 74, 16383}, {184, NONE, 0, false, 1, 63, 1},
-    {117, NONE, 0, false, 12000, 10, 12000}, {117, NONE, 0, false, -1, 10, 0},
-    {118, NONE, 0, false, -250, 5, 0}, {94, NONE, 0, false, 1, 21, 0},
-    {94, NONE, 0, false, 4, 19, 0}, {95, NONE, 0, false, 2, 49, 0}, {96, NONE, 0, false, 1, 50, 1},
-    {96, NONE, 0, false, 2, 51, 0}, {94, NONE, 0, false, 0, NOTHING, 0},
-    {95, NONE, 0, false, 3, NOTHING, 0}, {96, NONE, 0, false, -1, NOTHING, 0},
-    {100, HDG, 355, false, 2, 4, 5}, // 365 wraps to 5
-    {100, HDG, 355, false, 1, 4, 356},
-    {100, HDG, 355, false, 9, 4, 355}, // unknown step
-    {100, HDG, 3, false, 4, 4, 353}, {100, HDG, 3, false, 3, 4, 2},
-    {100, HDG, 350, false, 2, 4, 360}, // 360 itself stays
-    {97, OBS1, 359.5, false, 1, 52, 0}, // 360.5 wraps to 0.5, truncated
-    {98, OBS2, 0.5, false, 3, 53, 359}, {99, ALT, 50, false, 3, 10, 0},
-    {99, ALT, 50, false, 2, 10, 1050}, {99, ALT, 50.7, false, 7, 10, 50},
-    {99, ALT, -20, false, 0, 10, -20}, // no step, nothing raised
-    {101, SPD, 5.5, false, 4, 5, 0}, {101, SPD, 5.5, false, 2, 5, 15},
-    {116, NONE, 0, false, -90, 4, 270}, {116, NONE, 0, false, 400, 4, 40},
-    {116, NONE, 0, false, 360, 4, 360}, {116, NONE, 0, false, 725, 4, 365},
-    {164, FD, 1, false, 1, NOTHING, 0}, {164, FD, 1, false, 0, 2, 0}, {164, FD, 0, false, 3, 2, 0},
-    {165, AP, 0, false, 1, 11, 0}, {165, AP, 0, false, 0, NOTHING, 0},
-    {165, AP, 1, false, 0, 12, 0}, {180, ADF1, 0x17450000, false, 100, 77, B(0x17500000)},
-    {180, ADF1, 0x17450000, false, 3, 77, B(0x17453000)},
-    {182, ADF1, 0x17450000, false, 500, 77, B(0x16950000)},
-    {183, ADF2, 0x02000000, false, 500, 78, B(0x01900000)},
-    {181, ADF2, 0x02000000, false, 15, 78, B(0x02015000)},
-    // Extreme steps neither overflow nor leave the band.
-    {180, ADF1, 0x02000000, false, INT32_MAX, 77, B(0x01900000)},
-    {182, ADF1, 0x02000000, false, INT32_MIN, 77, B(0x01900000)},
-    {181, ADF2, 0x02000000, false, 1000000, 78, B(0x17500000)},
-    {176, NONE, 0, false, 3450, 77, B(0x03450000)}, {176, NONE, 0, false, -5, 77, 0},
-    {177, NONE, 0, false, 123456, 78, B(0x99999000)},
-    {172, NONE, 0, false, 42, NOTHING, 0}, // clears the flight-changed flag only
-    // Double rows.
-    {45, BRAKE, 0, true, 1.0, 3, 0}, {45, BRAKE, 0, true, 0.1, NOTHING, 0},
-    {45, BRAKE, 1, true, 1.0, NOTHING, 0}, {45, BRAKE, 1, true, 0.0, 3, 0},
-    {45, BRAKE, 1, true, 0.1, NOTHING, 0}, {46, NONE, 0, true, 0.5, 17, 8190},
-    {46, NONE, 0, true, 1.0, 17, 16380}, {46, NONE, 0, true, 1.5, NOTHING, 0},
-    {114, NONE, 0, true, 29.92, 60, 16211}, {20, NONE, 0, true, -1500.9, 16, -1500},
-    {43, NONE, 0, true, 2.99, 23, 2},
-    // Values beyond the data's range are held to it rather than converted undefined.
-    {20, NONE, 0, true, 1e12, 16, INT32_MAX}, {43, NONE, 0, true, -1e12, 23, INT32_MIN},
+const Example EXAMPLES[] = {
+    // Switches: one event for on, another for off.
+    {21, 1, "AP_HDG_HOLD_ON"}, {21, -7, "AP_HDG_HOLD_ON"}, {21, 0, "AP_HDG_HOLD_OFF"},
+    {53, 1, "AP_ALT_HOLD_ON"}, {53, 0, "AP_ALT_HOLD_OFF"}, {54, 3, "AP_ALT_HOLD_ON"},
+    {54, 0, "AP_ALT_HOLD_OFF"}, {89, 1, "PAUSE_OFF"}, {89, 0, "PAUSE_ON"},
+    {102, 1, "AP_APR_HOLD_ON"}, {102, 0, "AP_APR_HOLD_OFF"}, {103, 9, "AP_NAV1_HOLD_ON"},
+    {103, 0, "AP_NAV1_HOLD_OFF"}, {52, 1, "AP_PANEL_SPEED_ON"}, {52, 2, "AP_PANEL_SPEED_OFF"},
+    {42, 5, "GEAR_SET", 1}, {42, 0, "GEAR_SET", 0},
+    // Codes, each with its own event; other codes send nothing.
+    {94, 1, "FLAPS_UP"}, {94, 2, "FLAPS_DECR"}, {94, 3, "FLAPS_DOWN"}, {94, 4, "FLAPS_INCR"},
+    {94, 5, NONE}, {94, 0, NONE}, {95, 1, "INCREASE_DECISION_HEIGHT"}, {95, 2, "DECREASE_DECISION_HEIGHT"},
+    {95, 3, NONE}, {96, 1, "KOHLSMAN_INC", 1}, {96, 2, "KOHLSMAN_DEC", 0}, {96, -1, NONE},
+    // The ends of the radio button runs; the value is not looked at.
+    {69, 0, "NAV1_RADIO_SWAP"}, {78, 5, "NAV2_RADIO_FRACT_DEC"}, {79, 0, "COM_STBY_RADIO_SWAP"},
+    {88, 1, "COM2_RADIO_FRACT_DEC"},
+    // Settings taken as given, some brought into range.
+    {108, 4352, "NAV1_STBY_SET", 4352}, {109, -4, "NAV2_STBY_SET", -4},
+    {110, 8960, "COM_STBY_RADIO_SET", 8960}, {111, 8448, "COM2_STBY_RADIO_SET", 8448},
+    {112, 123, "VOR1_SET", 123}, {113, 45, "VOR2_SET", 45}, {166, 4144, "NAV1_RADIO_SET", 4144},
+    {167, 4352, "NAV2_RADIO_SET", 4352}, {175, 16383, "THROTTLE_SET", 16383},
+    {184, 1, "AUTO_THROTTLE_ARM", 1}, {116, -90, BUG, 270}, {116, 400, BUG, 40}, {116, 360, BUG, 360},
+    {116, 725, BUG, 365}, {117, 12000, ALT_SET, 12000}, {117, -1, ALT_SET, 0}, {118, 250, SPD_SET, 250},
+    {118, -250, SPD_SET, 0}, {176, 3450, ADF_SET, 0x03450000}, {176, -5, ADF_SET, 0},
+    {177, 123456, ADF2_SET, 0x99999000}, {172, 42, NONE}, // 172 clears the flight change only
+    // Steps from the simulator's current value: 1 and 2 add 1 and 10, 3 and 4 take them.
+    {100, 2, BUG, 5, HDG, 355}, {100, 1, BUG, 356, HDG, 355}, {100, 9, BUG, 355, HDG, 355},
+    {100, 4, BUG, 353, HDG, 3}, {100, 3, BUG, 2, HDG, 3}, {100, 2, BUG, 360, HDG, 350},
+    {97, 1, "VOR1_SET", 0, "NAV OBS:1", 359.5}, {98, 3, "VOR2_SET", 359, "NAV OBS:2", 0.5},
+    {99, 3, ALT_SET, 0, ALT, 50}, {99, 2, ALT_SET, 1050, ALT, 50}, {99, 7, ALT_SET, 50, ALT, 50.7},
+    {99, 0, ALT_SET, -20, ALT, -20}, {101, 4, SPD_SET, 0, SPD, 5.5}, {101, 2, SPD_SET, 15, SPD, 5.5},
+    {164, 1, NONE, 0, FD, 1}, {164, 0, "TOGGLE_FLIGHT_DIRECTOR", 0, FD, 1},
+    {164, 3, "TOGGLE_FLIGHT_DIRECTOR", 0, FD, 0}, {165, 1, "AUTOPILOT_ON", 0, AP, 0},
+    {165, 0, NONE, 0, AP, 0}, {165, 0, "AUTOPILOT_OFF", 0, AP, 1},
+    {180, 100, ADF_SET, 0x17500000, ADF1, 0x17450000}, {180, 3, ADF_SET, 0x17453000, ADF1, 0x17450000},
+    {180, INT32_MAX, ADF_SET, 0x01900000, ADF1, 0x02000000},
+    {181, 15, ADF2_SET, 0x02015000, ADF2, 0x02000000}, {181, 1e6, ADF2_SET, 0x17500000, ADF2, 0x02000000},
+    {182, 500, ADF_SET, 0x16950000, ADF1, 0x17450000}, {182, INT32_MIN, ADF_SET, 0x01900000, ADF1, 0x02000000},
+    {183, 500, ADF2_SET, 0x01900000, ADF2, 0x02000000},
+    // The double form; values beyond the data's range are held to it.
+    {20, -1500.9, VS_SET, -1500, NONE, 0, REAL}, {20, 1e12, VS_SET, INT32_MAX, NONE, 0, REAL},
+    {20, NAN, VS_SET, 0, NONE, 0, REAL}, {43, 2.99, "FLAPS_SET", 2, NONE, 0, REAL},
+    {43, -1e12, "FLAPS_SET", INT32_MIN, NONE, 0, REAL}, {45, 1.0, "PARKING_BRAKES", 0, BRAKE, 0, REAL},
+    {45, 0.1, NONE, 0, BRAKE, 0, REAL}, {45, 1.0, NONE, 0, BRAKE, 1, REAL},
+    {45, 0.0, "PARKING_BRAKES", 0, BRAKE, 1, REAL}, {45, 0.1, NONE, 0, BRAKE, 1, REAL},
+    {46, 0.5, "SPOILERS_SET", 8190, NONE, 0, REAL}, {46, 1.0, "SPOILERS_SET", 16380, NONE, 0, REAL},
+    {46, 0.0, "SPOILERS_SET", 0, NONE, 0, REAL}, {46, 1.5, NONE, 0, NONE, 0, REAL},
+    {114, 29.92, "KOHLSMAN_SET", 16211, NONE, 0, REAL},
 };
 // clang-format on
 
-class ChangeVarTest : public SimTest {
-  protected:
-    void SetUp() override {
-        SimTest::SetUp();
-        BlockSetI32(Block2, BLOCK2_SIM_CONNECTED, 1);
-    }
-};
+class ChangeVarTest : public SimTest, public testing::WithParamInterface<Example> {};
+using ChangeVarRulesTest = SimTest;
 
 } // namespace
 
 TEST(AdfFrequencyForm, Bcd32BothWays) {
-    EXPECT_EQ(FromBcd32(0x00001FFF), 1);        // the low 12 bits do not count
-    EXPECT_EQ(FromBcd32(B(0x90000000)), 90000); // not negative
-    EXPECT_EQ(FromBcd32(0x0000A000), 10);       // a group above 9 counts
+    EXPECT_EQ(FromBcd32(0x00001FFF), 1);                           // the low 12 bits do not count
+    EXPECT_EQ(FromBcd32(static_cast<int32_t>(0x90000000)), 90000); // not negative
+    EXPECT_EQ(FromBcd32(0x0000A000), 10);                          // a group above 9 counts
     for (int32_t n = 0; n <= 99999; ++n) {
         int32_t bcd = ToBcd32(n);
         ASSERT_EQ(bcd & 0xFFF, 0) << n;
         ASSERT_EQ(FromBcd32(bcd), n) << n;
     }
-    EXPECT_EQ(ToBcd32(1900), 0x01900000);
-    EXPECT_EQ(ToBcd32(INT32_MIN), 0);
-    EXPECT_EQ(ToBcd32(INT32_MAX), B(0x99999000));
 }
 
-TEST_F(ChangeVarTest, EachRowSendsItsEventForTheState) {
-    for (const Row& r : ROWS) {
-        FakeSimInstall();
-        BlockSetI32(Block2, BLOCK2_FLIGHT_CHANGED, 1);
-        const FieldPlace& p = PLACES[r.Preset];
-        if (p.IsDouble) {
-            BlockPublish(*p.B, p.Offset, &r.State, sizeof r.State);
-        } else if (p.B != nullptr) {
-            BlockSetI32(*p.B, p.Offset, static_cast<int32_t>(static_cast<int64_t>(r.State)));
-        }
-        testing::internal::CaptureStdout();
-        bool known = r.IsDouble ? ChangeVar(r.Index, r.Input)
-                                : ChangeVar(r.Index, static_cast<int32_t>(r.Input));
-        std::string console = testing::internal::GetCapturedStdout();
-        std::vector<FakeCall> sent = FakeSimCallsOf("TransmitClientEvent");
-        SCOPED_TRACE(testing::Message() << "index " << r.Index << " input " << r.Input);
-        EXPECT_TRUE(known);
-        ASSERT_EQ(sent.size(), r.Event == NOTHING ? 0u : 1u);
-        if (r.Event != NOTHING) {
-            EXPECT_EQ(sent[0].Args[1], static_cast<uint32_t>(r.Event));
-            EXPECT_EQ(static_cast<int32_t>(sent[0].Args[2]), r.Data);
-        }
-        EXPECT_EQ(BlockGetI32(Block2, BLOCK2_FLIGHT_CHANGED), r.Index == 172 ? 0 : 1);
-        EXPECT_EQ(console, r.Index == 46 && r.Event == NOTHING
-                               ? "Bad value for speedbrake: 1.500000\n"
-                               : "");
+TEST_P(ChangeVarTest, SendsTheEventOfItsRowForTheSimulatorsState) {
+    const Example& e = GetParam();
+    SCOPED_TRACE(testing::Message() << "index " << e.Index << " value " << e.Value);
+    if (e.Datum != nullptr) {
+        Control({"set " + std::string(e.Datum) + "=" + std::to_string(e.State)});
     }
-    // The radio buttons: NAV 69 to 78 send 24 to 33, COM 79 to 88 send 36 to 45; v ignored.
-    FakeSimInstall();
-    for (int32_t i = 0; i < 10; ++i) {
-        ChangeVar(69 + i, 0);
-        ChangeVar(79 + i, 77);
+    ASSERT_EQ(Turn(), "Connected to Simulator\n");
+    BlockSetI32(Block2, BLOCK2_FLIGHT_CHANGED, 1);
+    std::string console = Console([&e] {
+        EXPECT_TRUE(e.IsDouble ? ChangeVar(e.Index, e.Value)
+                               : ChangeVar(e.Index, static_cast<int32_t>(e.Value)));
+    });
+    std::vector<std::string> sent = Journal("CALL TransmitClientEvent ");
+    ASSERT_EQ(sent.size(), e.Event != nullptr ? 1u : 0u);
+    if (e.Event != nullptr) {
+        EXPECT_EQ(Field(sent[0], "sim"), e.Event);
+        EXPECT_EQ(Field(sent[0], "data"), std::to_string(static_cast<uint32_t>(e.Data)));
     }
-    std::vector<FakeCall> sent = FakeSimCallsOf("TransmitClientEvent");
-    ASSERT_EQ(sent.size(), 20u);
-    for (uint32_t i = 0; i < 10; ++i) {
-        EXPECT_EQ(sent[2 * i].Args[1], 24 + i);
-        EXPECT_EQ(sent[2 * i + 1].Args[1], 36 + i);
-    }
-    // A failed transmission still counts as applied.
-    FakeSimScript([](const FakeCall&) { return -1; });
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(ChangeVar(42, 1));
-    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(BlockGetI32(Block2, BLOCK2_FLIGHT_CHANGED), e.Index == 172 ? 0 : 1);
+    EXPECT_EQ(console,
+              e.Index == 46 && e.Event == nullptr ? "Bad value for speedbrake: 1.500000\n" : "");
 }
 
-TEST_F(ChangeVarTest, UnknownIndicesAreRefusedUnlessTheSimulatorIsAway) {
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(ChangeVar(13, 1));
-    EXPECT_FALSE(ChangeVar(0, 1.0));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+INSTANTIATE_TEST_SUITE_P(Examples, ChangeVarTest, testing::ValuesIn(EXAMPLES));
+
+TEST_F(ChangeVarRulesTest, EveryEventSentIsOneTheLibraryMapped) {
+    Turn();
+    Console([] {
+        for (int32_t index = -1; index <= 200; ++index) {
+            for (int32_t v : {0, 1, 2, 3, 4}) {
+                ChangeVar(index, v);
+                ChangeVar(index, v * 0.5);
+            }
+        }
+    });
+    std::vector<std::string> sent = Journal("CALL TransmitClientEvent ");
+    EXPECT_GT(sent.size(), 200u);
+    for (const std::string& line : sent) {
+        EXPECT_NE(Field(line, "sim"), "?") << line;
+    }
+}
+
+TEST_F(ChangeVarRulesTest, UnknownIndicesAreRefusedUnlessTheSimulatorIsAway) {
+    BlockSetI32(Block2, BLOCK2_SIM_CONNECTED, 1);
+    EXPECT_EQ(Console([] { EXPECT_FALSE(ChangeVar(13, 1) || ChangeVar(0, 1.0)); }),
               "bool/int Unknown index: 13\nChangeVar(double) - Unknown Index: 0  Val: 1.000000\n");
-    // Integer indices of the variable list that this node does not apply, and the double
-    // rows asked for in the wrong form.
-    testing::internal::CaptureStdout();
-    for (int32_t index : {24, 35, 55, 64, 104, 115, 158, 170, 178, 185, 189, 20, 45, 114, -1}) {
-        EXPECT_FALSE(ChangeVar(index, 1)) << index;
-    }
-    for (int32_t index : {21, 42, 100, 176, 180}) {
-        EXPECT_FALSE(ChangeVar(index, 1.0)) << index;
-    }
-    testing::internal::GetCapturedStdout();
+    // Each row answers in its own form only. A transmission that fails (here: for want of a
+    // connection) still counts as applied.
+    Console([] {
+        EXPECT_FALSE(ChangeVar(20, 1) || ChangeVar(114, 1) || ChangeVar(21, 1.0) ||
+                     ChangeVar(180, 1.0));
+        EXPECT_TRUE(ChangeVar(42, 1));
+    });
+    EXPECT_EQ(TransmitErrors.load(), 1);
     EXPECT_EQ(Log().find("Unknown"), std::string::npos); // console only
-
     // With the simulator away every change is taken and nothing happens.
     BlockSetI32(Block2, BLOCK2_SIM_CONNECTED, 0);
     BlockSetI32(Block2, BLOCK2_FLIGHT_CHANGED, 1);
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(ChangeVar(13, 1) && ChangeVar(100, 2) && ChangeVar(172, 0));
-    EXPECT_TRUE(ChangeVar(0, 1.0) && ChangeVar(46, 0.5));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_TRUE(FakeSimCalls().empty());
+    EXPECT_EQ(Console([] {
+                  EXPECT_TRUE(ChangeVar(13, 1) && ChangeVar(100, 2) && ChangeVar(172, 0));
+                  EXPECT_TRUE(ChangeVar(0, 1.0) && ChangeVar(46, 0.5));
+              }),
+              "");
+    EXPECT_EQ(Journal("CALL TransmitClientEvent ").size(), 1u);
     EXPECT_EQ(BlockGetI32(Block2, BLOCK2_FLIGHT_CHANGED), 1);
 }

@@ -192,7 +192,9 @@ TEST(PlatformNetTest, AdapterListTellsTheSizeItNeedsThenWalks) {
         const uint8_t* b = reinterpret_cast<const uint8_t*>(&mask);
         uint32_t zeros = ~((uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (b[2] << 8) | b[3]);
         EXPECT_EQ(zeros & (zeros + 1), 0u) << PlatformAdapterMask(a);
-        EXPECT_STRNE(PlatformAdapterIp(a), PlatformAdapterMask(a));
+        if (strcmp(PlatformAdapterIp(a), "0.0.0.0") != 0) {
+            EXPECT_STRNE(PlatformAdapterIp(a), PlatformAdapterMask(a));
+        }
     }
     EXPECT_GE(count, 1);
     EXPECT_LT(count, 100);

@@ -1,43 +1,39 @@
-// The dispatch handler for every message kind, the traffic table it feeds, and its refusal of
-// messages shorter than their records (each message is handed over in a buffer of exactly
-// its stated size, so a sanitizer build catches any read beyond it).
+// The dispatch handler: the messages of every kind that the stand-in delivers, and the traffic
+// table they feed; with messages built here, what the stand-in never sends: other objects'
+// events, odd values, and messages shorter than their records.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <string>
-#include <vector>
+#include <tuple>
 
-#include "net/blocks.h"
 #include "sim/dispatch.h"
-#include "sim/session.h"
+#include "sim/events.h"
 #include "sim/traffic.h"
-#include "sim_fake.h"
+#include "sim_standin.h"
 
 namespace {
 
-std::vector<uint8_t> Filled(size_t size, uint8_t value) {
-    return std::vector<uint8_t>(size, value);
+const SC_DWORD QUIT = SIMCONNECT_RECV_ID_QUIT, EVENT = SIMCONNECT_RECV_ID_EVENT,
+               ADDREMOVE = SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE,
+               FILENAME = SIMCONNECT_RECV_ID_EVENT_FILENAME,
+               DATA = SIMCONNECT_RECV_ID_SIMOBJECT_DATA, CLOUD = SIMCONNECT_RECV_ID_CLOUD_STATE;
+
+std::vector<uint8_t> Data(SC_DWORD kind, SC_DWORD request, SC_DWORD object, SC_DWORD entry,
+                          const std::vector<uint8_t>& record) {
+    return Message(kind, {request, object, 0, 0, entry, entry, 1}, record);
 }
 
-std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
+std::vector<uint8_t> Traffic(SC_DWORD request, SC_DWORD object, SC_DWORD entry, double altitude) {
+    const double position[3] = {50.5, 8.5, altitude};
+    const auto* bytes = reinterpret_cast<const uint8_t*>(position);
+    return Data(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE, request, object, entry,
+                std::vector<uint8_t>(bytes, bytes + sizeof(position)));
 }
 
-std::vector<uint8_t> ModelMsg(const char* text) {
-    char record[32] = {};
-    memcpy(record, text, strnlen(text, sizeof(record) - 1));
-    return MsgData(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, 5, 1, 1, record, sizeof(record));
-}
-
-std::vector<uint8_t> RecordMsg(SC_DWORD request, size_t size, uint8_t value) {
-    std::vector<uint8_t> record = Filled(size, value);
-    return MsgData(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, request, 1, 1, record.data(), size);
-}
-
-std::vector<uint8_t> Bytes(const Block& block, uint32_t from, uint32_t to) {
-    std::vector<uint8_t> out(to - from);
-    BlockSnapshot(block, from, out.data(), to - from);
-    return out;
+std::vector<uint8_t> Model(const std::string& text) {
+    std::vector<uint8_t> record(text.begin(), text.end());
+    record.resize(32);
+    return Data(DATA, REQUEST_MODEL, 1, 1, record);
 }
 
 std::vector<TrafficSlot> Published() {
@@ -46,188 +42,179 @@ std::vector<TrafficSlot> Published() {
     return slots;
 }
 
-class DispatchTest : public SimTest {
-  protected:
-    // Delivers a message (cut to `size` bytes when given) and returns the console output.
-    std::string Handle(std::vector<uint8_t> message, int64_t size = -1) {
-        testing::internal::CaptureStdout();
-        DeliverSized(message, static_cast<SC_DWORD>(size < 0 ? message.size() : size));
-        return testing::internal::GetCapturedStdout();
-    }
-};
+// True when every word of `block` from byte `from` on, for `size` bytes, is `word`.
+bool Filled(const Block& block, uint32_t from, uint32_t size, uint32_t word) {
+    std::vector<uint32_t> words(size / 4);
+    BlockSnapshot(block, from, words.data(), size);
+    return std::all_of(words.begin(), words.end(), [word](uint32_t w) { return w == word; });
+}
+
+using DispatchTest = SimTest;
 
 } // namespace
 
-TEST_F(DispatchTest, EventsAndNotices) {
-    hSimConnect.store(FakeHandle(1));
-    const SC_DWORD EVENT = SIMCONNECT_RECV_ID_EVENT, FILENAME = SIMCONNECT_RECV_ID_EVENT_FILENAME;
-    struct Case {
-        std::vector<uint8_t> Msg;
-        const char* Shown;
-        int32_t FlightChanged;
-    } cases[] = {
-        {MsgException(3, 7, 2), "RECV_ID_EXCEPTION\n", 0},
-        {MsgHeaderOnly(SIMCONNECT_RECV_ID_OPEN), "", 0},
-        {MsgEvent(EVENT, 0, 0), "", 0}, // sim start: the input group goes on
-        {MsgEvent(EVENT, 1, 0), "MESSAGE RECEIVED EVENT\n", 0},
-        {MsgEvent(EVENT, 85, 10), "Event KEY RECEIVED. EVT: 10\n", 0},
-        {MsgEvent(EVENT, 83, 1), "", 0}, // flight loaded as a plain event: nothing
-        {MsgEvent(EVENT, 1000, 1), "", 0},
-        {MsgEvent(FILENAME, 84, 0), "", 0},
-        {MsgEvent(FILENAME, 85, 10), "Event KEY RECEIVED. EVT: 10\n", 0}, // as a plain event
-        {MsgEvent(20, 85, 10), "", 0},                                    // unknown kind
-        {MsgAddRemove(75, 2, 4711), "AI object added: Type=2, ObjectID=4711\n", 0},
-        {MsgAddRemove(76, 2, 4711), "AI object removed: Type=2, ObjectID=4711\n", 0},
-        {MsgAddRemove(77, 2, 4711), "", 0},
-        {MsgEvent(FILENAME, 83, 0), "", 1},
-        {MsgEvent(EVENT, 72, 0), "", 1},
-    };
-    for (const Case& c : cases) {
+TEST_F(DispatchTest, TheStandInsMessagesReachTheirHandlers) {
+    EXPECT_EQ(Turn(), "Connected to Simulator\n"); // with the open notice
+    EXPECT_EQ(Turn(), "");                         // sim start: the input group goes on
+    EXPECT_EQ(Journal("CALL SetInputGroupState "),
+              std::vector<std::string>{"CALL SetInputGroupState group=0 state=1 -> 0"});
+    Control({"button joystick:0:button:6"});
+    EXPECT_EQ(Turn(), "Event KEY RECEIVED. EVT: 10\n");
+    TransmitClientEvent(EVENT_MY_EVENT, 0); // heard back through notification group 0
+    EXPECT_EQ(Turn(), "MESSAGE RECEIVED EVENT\n");
+    Control({"exception 3", "event AircraftLoaded"});
+    EXPECT_EQ(Turn(), "RECV_ID_EXCEPTION\n");
+    EXPECT_EQ(BlockGetI32(Block2, BLOCK2_FLIGHT_CHANGED), 0);
+    for (const char* change : {"event Crashed", "event FlightLoaded"}) {
         BlockSetI32(Block2, BLOCK2_FLIGHT_CHANGED, 0);
-        EXPECT_EQ(Handle(c.Msg), c.Shown);
-        EXPECT_EQ(BlockGetI32(Block2, BLOCK2_FLIGHT_CHANGED), c.FlightChanged) << c.Shown;
+        Control({change});
+        Turn();
+        EXPECT_EQ(BlockGetI32(Block2, BLOCK2_FLIGHT_CHANGED), 1) << change;
     }
-    EXPECT_EQ(Log(), "Log started.\nEXCEPTION=3  SendID=7  Index=2  cbData=24\n"
-                     "SimConnect Open Event received\nSim start event.\n"
-                     "Sim aircraft loaded event.\nSim flight loaded event.\n"
-                     "Sim aircraft crash cvent\n");
-    std::vector<FakeCall> calls = FakeSimCalls();
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].Args, (std::vector<uint32_t>{0, 1})); // SetInputGroupState
-    EXPECT_EQ(calls[1].Args, (std::vector<uint32_t>{7, 6, 4711, 1, 0, 0, 0, 0}));
-
-    EXPECT_EQ(Handle(MsgHeaderOnly(SIMCONNECT_RECV_ID_QUIT)), "Quit received\n");
+    EXPECT_EQ(Log(), "Log started.\nConnected to Flight Simulator.\nData Defs successfully added\n"
+                     "Events successfully mapped\nSimConnect Open Event received\n"
+                     "Sim start event.\nEXCEPTION=3  SendID=1  Index=2  cbData=24\n"
+                     "Sim aircraft loaded event.\nSim aircraft crash cvent\n"
+                     "Sim flight loaded event.\n");
+    // Quit: the connection is dropped for the loop to see.
+    EXPECT_EQ(Deliver(Message(QUIT, {})), "Quit received\n");
     EXPECT_EQ(hSimConnect.load(), nullptr);
     EXPECT_TRUE(SimQuit.load());
 }
 
-TEST_F(DispatchTest, RecordsLandInTheirBlocksAndTheModelSetsTheAircraftType) {
-    BlockSetI32(Block2, BLOCK_PAYLOAD + 236, 0x22222222);
-    BlockSetI32(Block1, BLOCK1_AIRCRAFT_TYPE + 4, 0x11111111);
-    BlockSetI32(Block3, 28, 0x33333333); // header word before the record
-    Handle(RecordMsg(0, 400, 0xA3));     // longer: only the record's own bytes are used
-    Handle(RecordMsg(2, 236, 0xA2));
-    for (SC_DWORD request : {1u, 4u, 6u, 7u}) { // other requests change nothing
-        Handle(RecordMsg(request, 368, 0xCC));
+// Messages that the stand-in never sends: other objects' events, unknown events and kinds,
+// and messages one byte shorter than their records, which are ignored without a word.
+TEST_F(DispatchTest, OtherObjectsUnknownKindsAndShortMessages) {
+    const SC_HANDLE connection = reinterpret_cast<SC_HANDLE>(0x10); // the simulator's gone
+    hSimConnect.store(connection);
+    const std::string ADDED = "AI object added: Type=2, ObjectID=4711\n";
+    const std::tuple<std::vector<uint8_t>, size_t, std::string> cases[] = {
+        {Message(ADDREMOVE, {0, EVENT_OBJECT_ADDED, 4711, 2}), SIZE_MAX,
+         ADDED + "RequestSimObjectData error\n"},
+        {Message(ADDREMOVE, {0, EVENT_OBJECT_ADDED, 4712, 1}), SIZE_MAX,
+         "AI object added: Type=1, ObjectID=4712\n"},
+        {Message(ADDREMOVE, {0, EVENT_OBJECT_REMOVED, 4711, 2}), SIZE_MAX,
+         "AI object removed: Type=2, ObjectID=4711\n"},
+        {Message(ADDREMOVE, {0, 77, 4711, 2}), SIZE_MAX, ""},
+        {Message(EVENT, {0, EVENT_FLIGHT_LOADED, 1}), SIZE_MAX, ""}, // as a plain event
+        {Message(EVENT, {0, 1000, 1}), SIZE_MAX, ""},
+        {Message(FILENAME, {0, EVENT_MY_KEY, 10}, std::vector<uint8_t>(264)), SIZE_MAX,
+         "Event KEY RECEIVED. EVT: 10\n"}, // taken as a plain event
+        {Message(20, {0, EVENT_MY_KEY, 10}), SIZE_MAX, ""},
+        {Data(DATA, REQUEST_BLOCK3, 1, 1, std::vector<uint8_t>(368, 0x66)), 40 + 367, ""},
+        {Data(DATA, REQUEST_BLOCK2, 1, 1, std::vector<uint8_t>(236, 0x66)), 40 + 235, ""},
+        {Data(DATA, REQUEST_BLOCK1, 1, 1, std::vector<uint8_t>(320, 0x66)), 40 + 319, ""},
+        {Data(DATA, REQUEST_BLOCK3, 1, 1, std::vector<uint8_t>(4)), 43, ""},
+        {Model("A321"), 40 + 31, ""},
+        {Traffic(REQUEST_TRAFFIC, 5, 1, 300.0), 40 + 23, ""},
+        {Message(SIMCONNECT_RECV_ID_EXCEPTION, {1, 2, 3}), 23, ""},
+        {Message(EVENT, {0, EVENT_MY_KEY, 10}), 23, ""},
+        {Message(FILENAME, {0, EVENT_FLIGHT_LOADED, 0}, std::vector<uint8_t>(264)), 23, ""},
+        {Message(ADDREMOVE, {0, EVENT_OBJECT_ADDED, 9, 2}), 27, ""},
+        {Message(CLOUD, {0, 4}, {255, 255, 255, 255}), 19, ""},
+        {Message(QUIT, {}), 11, ""},
+        {Message(QUIT, {}), 0, ""}};
+    for (const auto& [message, size, shown] : cases) {
+        EXPECT_EQ(Deliver(message, size), shown) << size;
     }
-    EXPECT_EQ(Bytes(Block3, 28, 400), Filled(4, 0x33) + Filled(368, 0xA3));
-    EXPECT_EQ(Bytes(Block2, 32, 272), Filled(236, 0xA2) + Filled(4, 0x22));
+    HandleSimMsgs(nullptr, 100, nullptr);
+    EXPECT_TRUE(Filled(Block1, 0, BLOCK1_SIZE, 0) && Filled(Block2, 0, BLOCK2_SIZE, 0) &&
+                Filled(Block3, 0, BLOCK3_SIZE, 0));
+    EXPECT_EQ(AircraftType, AIRCRAFT_OTHER);
+    EXPECT_EQ(hSimConnect.load(), connection);
+    EXPECT_EQ(TrafficTable[0].ObjectId, 0u);
+    // Only the added aircraft is asked for.
+    EXPECT_EQ(Journal("CALL "),
+              std::vector<std::string>{"CALL RequestDataOnSimObject request=7 "
+                                       "define=6 object=4711 period=1 -> -2147467259"});
+    EXPECT_EQ(Log(), "Log started.\nRequestSimObjectData error\n");
+}
+
+TEST_F(DispatchTest, RecordsFillTheirBlocksAndTheModelSetsTheAircraftType) {
+    BlockSetI32(Block3, BLOCK_PAYLOAD - 4, 0x33333333);
+    BlockSetI32(Block2, BLOCK_PAYLOAD + BLOCK2_RECORD_SIZE, 0x22222222);
+    BlockSetI32(Block1, BLOCK1_AIRCRAFT_TYPE + 4, 0x11111111);
+    Control({"generation 1"}); // every word of a record carries its generation number
+    Turn();
+    const std::pair<const Block*, uint32_t> records[] = {{&Block1, BLOCK1_RECORD_SIZE},
+                                                         {&Block2, BLOCK2_RECORD_SIZE},
+                                                         {&Block3, BLOCK3_RECORD_SIZE}};
+    for (const auto& [block, size] : records) {
+        uint32_t generation = BlockGetI32(*block, BLOCK_PAYLOAD);
+        EXPECT_NE(generation, 0u);
+        EXPECT_TRUE(Filled(*block, BLOCK_PAYLOAD, size, generation)) << size;
+    }
+    EXPECT_EQ(BlockGetI32(Block3, 28), 0x33333333); // the words around the records
+    EXPECT_EQ(BlockGetI32(Block2, 268), 0x22222222);
+    EXPECT_EQ(BlockGetI32(Block1, 356), 0x11111111);
+    // The stand-in's model answer comes before its first Block1 record.
+    EXPECT_EQ(BlockGetI32(Block1, BLOCK1_AIRCRAFT_TYPE), AIRCRAFT_B738);
+
+    // A longer record: only its own bytes are used. Another request changes nothing.
+    const uint32_t block2 = BlockGetI32(Block2, BLOCK_PAYLOAD);
+    Deliver(Data(DATA, REQUEST_BLOCK3, 1, 1, std::vector<uint8_t>(400, 0xA3)));
+    Deliver(Data(DATA, REQUEST_AI_OBJECT, 1, 1, std::vector<uint8_t>(368, 0xCC)));
+    EXPECT_TRUE(Filled(Block3, BLOCK_PAYLOAD, BLOCK3_RECORD_SIZE, 0xA3A3A3A3u));
+    EXPECT_TRUE(Filled(Block2, BLOCK_PAYLOAD, BLOCK2_RECORD_SIZE, block2));
+    EXPECT_EQ(BlockGetI32(Block3, 28), 0x33333333);
 
     const std::pair<const char*, int32_t> models[] = {{"B738", 1}, {"A321", 2}, {"B7380", 0},
                                                       {"b738", 0}, {"", 0},     {"A321", 2}};
     for (const auto& [text, type] : models) {
         AircraftType = 7;
-        Handle(ModelMsg(text));
+        Deliver(Model(text));
         EXPECT_EQ(AircraftType, type) << text;
     }
-    EXPECT_EQ(BlockGetI32(Block1, BLOCK1_AIRCRAFT_TYPE), 0); // not until a record arrives
-    Handle(RecordMsg(3, 320, 0xA1));
-    EXPECT_EQ(Bytes(Block1, 32, 352), Filled(320, 0xA1));
-    EXPECT_EQ(BlockGetI32(Block1, BLOCK1_AIRCRAFT_TYPE), 2);
-    EXPECT_EQ(BlockGetI32(Block1, 356), 0x11111111);
-
-    FakeSimScript([](const FakeCall&) { return -1; }); // the text cannot be had
-    Handle(ModelMsg("B738"));
-    EXPECT_EQ(AircraftType, 2);
-    EXPECT_EQ(FakeSimCallsOf("RetrieveString").back().Args[0], 72u); // the message size
-}
-
-TEST_F(DispatchTest, MessagesShorterThanTheirRecordsAreIgnored) {
-    hSimConnect.store(FakeHandle(1));
-    const std::pair<std::vector<uint8_t>, SC_DWORD> cases[] = {
-        {RecordMsg(0, 368, 0x66), 40 + 367},
-        {RecordMsg(2, 236, 0x66), 40 + 235},
-        {RecordMsg(3, 320, 0x66), 40 + 319},
-        {ModelMsg("A321"), 40 + 31},
-        {MsgTraffic(6, 5, 1, 1.0, 2.0, 300.0), 40 + 23},
-        {MsgException(1, 2, 3), 23},
-        {MsgEvent(SIMCONNECT_RECV_ID_EVENT, 85, 10), 23},
-        {MsgEvent(SIMCONNECT_RECV_ID_EVENT_FILENAME, 83, 0), 23},
-        {MsgAddRemove(75, 2, 9), 27},
-        {MsgCloud(4, {255, 255, 255, 255}), 19},
-        {MsgHeaderOnly(SIMCONNECT_RECV_ID_QUIT), 11},
-        {MsgHeaderOnly(SIMCONNECT_RECV_ID_QUIT), 0}};
-    for (const auto& [msg, size] : cases) {
-        EXPECT_EQ(Handle(msg, size), "") << size;
-    }
-    HandleSimMsgs(nullptr, 100, nullptr);
-    EXPECT_EQ(Bytes(Block1, 32, 352), Filled(320, 0));
-    EXPECT_EQ(Bytes(Block2, 32, 268), Filled(236, 0));
-    EXPECT_EQ(Bytes(Block3, 32, 400), Filled(368, 0));
-    EXPECT_EQ(AircraftType, 0);
-    EXPECT_EQ(hSimConnect.load(), FakeHandle(1));
-    EXPECT_TRUE(FakeSimCalls().empty());
-    EXPECT_EQ(TrafficTable[0].ObjectId, 0u);
-    EXPECT_EQ(Log(), "Log started.\n");
+    EXPECT_EQ(BlockGetI32(Block1, BLOCK1_AIRCRAFT_TYPE), AIRCRAFT_B738); // until a record
+    Deliver(Data(DATA, REQUEST_BLOCK1, 1, 1, std::vector<uint8_t>(320)));
+    EXPECT_EQ(BlockGetI32(Block1, BLOCK1_AIRCRAFT_TYPE), AIRCRAFT_A321);
+    // A text that does not end inside the message cannot be had: nothing changes.
+    Deliver(Model(std::string(32, 'B')));
+    EXPECT_EQ(AircraftType, AIRCRAFT_A321);
+    EXPECT_EQ(Journal("CALL RetrieveString ").back(),
+              "CALL RetrieveString size=72 offset=40 -> -2147467259");
 }
 
 TEST_F(DispatchTest, CloudStatePrintsTheCellsItHolds) {
-    std::vector<uint8_t> cells(4096, 0);
-    cells[0] = 255; // each cell shows as a digit 0-9 of its density
-    cells[1] = 25;
-    cells[2] = 26;
-    cells[64] = 128;
-    std::string expected = "4096\n9010" + std::string(60, '0') + "\n5" + std::string(63, '0');
-    for (int row = 2; row < 64; ++row) {
-        expected += "\n" + std::string(64, '0');
-    }
-    EXPECT_EQ(Handle(MsgCloud(4096, cells)), expected + "\n\n");
-    // A message that holds fewer cells than it claims prints only those it holds.
-    EXPECT_EQ(Handle(MsgCloud(4096, std::vector<uint8_t>(66, 255))),
+    // The count, then each cell as a digit of its density in rows of 64, then a blank line;
+    // only the cells the message holds, no more than its count, no more than the grid.
+    EXPECT_EQ(Deliver(Message(CLOUD, {0, 5}, {255, 25, 26, 128, 0, 9})), "5\n90150\n\n");
+    EXPECT_EQ(Deliver(Message(CLOUD, {0, 4096}, std::vector<uint8_t>(66, 255))),
               "4096\n" + std::string(64, '9') + "\n99\n\n");
-    EXPECT_EQ(Handle(MsgCloud(3, std::vector<uint8_t>(10, 128))), "3\n555\n\n");
+    std::string grid = Deliver(Message(CLOUD, {0, 5000}, std::vector<uint8_t>(65 * 64, 128)));
+    EXPECT_EQ(grid.size(), 5 + 64 * 65 + 1u);
+    EXPECT_EQ(Count(grid, std::string(64, '5') + "\n"), 64u);
 }
 
 TEST_F(DispatchTest, TrafficAnswersArePublishedAtTheFirstEntryOfTheNextAnswer) {
-    // The very first answer publishes the empty table.
+    Control({"traffic 40"}); // every third aircraft of the stand-in is on the ground
+    Turn();
     BlockSetI32(Block2, BLOCK2_TRAFFIC + 24, 99);
-    Handle(MsgTraffic(6, 1001, 1, 11.0, 21.0, 1001.0));
-    EXPECT_EQ(Published()[1].ObjectId, 0u);
-    for (uint32_t i = 2; i <= 25; ++i) {
-        Handle(MsgTraffic(6, 1000 + i, i, 10.0 + i, 20.0 + i, 1000.0 + i));
-    }
-    Handle(MsgTraffic(6, 2001, 1, 1.0, 2.0, 300.0)); // next answer: the first 20 are shown
+    TrafficPollTurn();
+    Turn();
+    EXPECT_EQ(Published()[0].ObjectId, 0u); // the very first answer publishes the empty table
+    TrafficPollTurn();
+    Turn();
     std::vector<TrafficSlot> slots = Published();
-    for (uint32_t k = 0; k < 20; ++k) {
-        EXPECT_EQ(slots[k].ObjectId, 1001 + k);
-        EXPECT_EQ(slots[k].Latitude, 10.0 + (k + 1));
-        EXPECT_EQ(slots[k].Longitude, 20.0 + (k + 1));
-        EXPECT_EQ(slots[k].AltitudeAboveGround, 1000.0 + (k + 1));
+    for (uint32_t k = 0; k < TRAFFIC_SLOT_COUNT; ++k) { // the first 20 in the air
+        uint32_t id = 102 + k + k / 2;
+        EXPECT_EQ(slots[k].ObjectId, id);
+        EXPECT_EQ(slots[k].AltitudeAboveGround, 1000.0 * (id - 101));
+        EXPECT_NEAR(slots[k].Latitude, 50.3, 0.4);
+        EXPECT_NEAR(slots[k].Longitude, 8.56, 0.6);
         EXPECT_EQ(slots[k].Reserved, 0u);
     }
-    // That answer has 5 aircraft, the one after it 3: the 3 come first, then free slots,
-    // of which slots 3 and 4 still carry the earlier coordinates.
-    for (uint32_t i = 2; i <= 5; ++i) {
-        Handle(MsgTraffic(6, 2000 + i, i, 1.0 * i, 2.0 * i, 300.0 * i));
-    }
-    for (uint32_t i = 1; i <= 3; ++i) {
-        Handle(MsgTraffic(6, 3000 + i, i, 7.0, 8.0, 900.0));
-    }
-    Handle(MsgTraffic(6, 4001, 1, 0.0, 0.0, 900.0));
-    slots = Published();
-    EXPECT_EQ(slots[2].ObjectId, 3003u);
-    for (uint32_t k = 3; k < 20; ++k) {
-        EXPECT_EQ(slots[k].ObjectId, 0u) << k;
-    }
-    EXPECT_EQ(slots[3].Latitude, 4.0);
-    EXPECT_EQ(slots[4].AltitudeAboveGround, 1500.0);
-    // The lock is free again afterwards.
-    EXPECT_EQ(Os.MutexWait(Block2Mutex), PLATFORM_WAIT_TAKEN);
-    EXPECT_TRUE(Os.MutexRelease(Block2Mutex));
-}
-
-TEST_F(DispatchTest, TrafficFilterAndForeignRequests) {
-    Handle(MsgTraffic(6, 1, 1, 1.0, 1.0, 5000.0)); // the user: publishes but is not listed
-    Handle(MsgTraffic(6, 11, 2, 1.0, 1.0, 50.0));
-    Handle(MsgTraffic(6, 12, 3, 1.0, 1.0, 50.1));
-    Handle(MsgTraffic(6, 13, 4, 1.0, 1.0, std::nan("")));
-    Handle(MsgTraffic(6, 14, 5, 1.0, 1.0, -10.0));
-    Handle(MsgTraffic(5, 15, 6, 1.0, 1.0, 900.0)); // not the traffic request
-    Handle(MsgTraffic(6, 16, 1, 1.0, 1.0, 10.0));  // next answer, itself filtered out
+    // The user (object 1), heights of 50 ft or less or not a number, and the answers to other
+    // requests are not listed.
+    Deliver(Traffic(REQUEST_TRAFFIC, 1, 1, 5000.0)); // the user: publishes but is not listed
+    Deliver(Traffic(REQUEST_TRAFFIC, 11, 2, 50.0));
+    Deliver(Traffic(REQUEST_TRAFFIC, 12, 3, 50.1));
+    Deliver(Traffic(REQUEST_TRAFFIC, 13, 4, std::nan("")));
+    Deliver(Traffic(REQUEST_MODEL, 15, 6, 900.0));  // not the traffic request
+    Deliver(Traffic(REQUEST_TRAFFIC, 16, 1, 10.0)); // next answer, itself filtered out
     EXPECT_EQ(Published()[0].ObjectId, 12u);
     EXPECT_EQ(Published()[1].ObjectId, 0u);
     EXPECT_EQ(TrafficTable[0].ObjectId, 0u);
-    // A by-type answer under another request is not even a new answer.
-    Handle(MsgTraffic(7, 17, 1, 1.0, 1.0, 900.0));
+    Deliver(Traffic(REQUEST_AI_OBJECT, 17, 1, 900.0)); // another request: not a new answer
     EXPECT_EQ(Published()[0].ObjectId, 12u);
 }

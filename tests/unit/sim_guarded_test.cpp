@@ -1,129 +1,85 @@
 // Guarded simulator calls: the traffic thread's timing and gating, the arguments each call
-// passes, the failure reports, and the failure counts that relaunch on the sixth failure.
-#include <string>
-#include <vector>
+// passes, the failure reports, and the failure counts that relaunch on the sixth failure. A
+// call fails as it does for real: on a connection that the simulator does not have.
+#include "sim_standin.h"
 
-#include "support/restart.h"
-#include "net/blocks.h"
-#include "sim/guarded.h"
-#include "sim/session.h"
-#include "sim_fake.h"
-
-namespace {
-
-struct StopPolling {};
-std::vector<uint32_t> Sleeps;
-size_t SleepLimit = 0;
-
-void RecordingSleep(uint32_t ms) {
-    Sleeps.push_back(ms);
-    if (Sleeps.size() >= SleepLimit) {
-        throw StopPolling{};
-    }
-}
-
-size_t Count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++n;
-    }
-    return n;
-}
-
-class GuardedTest : public SimTest {
-  protected:
-    void SetUp() override {
-        SimTest::SetUp();
-        hSimConnect.store(FakeHandle(1));
-        Sleeps.clear();
-    }
-    // Runs the traffic thread's procedure on this thread until it has slept `sleeps` times.
-    void RunTrafficPoll(size_t sleeps) {
-        SleepLimit = sleeps;
-        Os.SleepMs = RecordingSleep;
-        EXPECT_THROW(TrafficPoll(nullptr), StopPolling);
-    }
-};
-
-SC_HRESULT FailAll(const FakeCall&) {
-    return -1;
-}
-
-} // namespace
+using GuardedTest = SimTest;
 
 TEST_F(GuardedTest, TrafficPollWaitsFirstAndRequestsOnlyWhileConnected) {
-    RunTrafficPoll(4);
+    SleepLimit = 4;
+    EXPECT_THROW(TrafficPoll(nullptr), StopLoop);
     EXPECT_EQ(Sleeps, (std::vector<uint32_t>{5000, 500, 500, 500}));
-    EXPECT_TRUE(FakeSimCalls().empty());
-    EXPECT_EQ(TrafficErrors.load(), 0);
-
-    BlockSetI32(Block2, BLOCK2_SIM_CONNECTED, 1);
+    EXPECT_TRUE(Journal("CALL ").empty());
+    SleepLimit = SIZE_MAX;
+    Turn();
     Sleeps.clear();
-    RunTrafficPoll(3);
-    std::vector<FakeCall> calls = FakeSimCallsOf("RequestDataOnSimObjectType");
-    ASSERT_EQ(calls.size(), 2u); // none before the first wait
-    EXPECT_EQ(calls[0].Args, (std::vector<uint32_t>{6, 5, 30000, 2}));
+    SleepLimit = 3;
+    EXPECT_THROW(TrafficPoll(nullptr), StopLoop);
+    EXPECT_EQ(
+        Journal("CALL RequestDataOnSimObjectType "),
+        std::vector<std::string>(
+            2, "CALL RequestDataOnSimObjectType request=6 define=5 radius=30000 type=2 -> 0"));
+    EXPECT_EQ(TrafficErrors.load(), 0);
 }
 
 TEST_F(GuardedTest, TheSixthFailedTrafficRequestRelaunches) {
     BlockSetI32(Block2, BLOCK2_SIM_CONNECTED, 1);
-    FakeSimScript(FailAll);
-    testing::internal::CaptureStdout();
-    for (int i = 0; i < 5; ++i) {
+    std::string console = Console([] {
+        for (int i = 0; i < 5; ++i) {
+            TrafficPollTurn();
+        }
+        EXPECT_FALSE(RestartPending.load());
         TrafficPollTurn();
-    }
-    EXPECT_FALSE(RestartPending.load());
-    TrafficPollTurn();
-    std::string console = testing::internal::GetCapturedStdout();
+    });
     EXPECT_EQ(Count(console, "RequestDataOnSimObjectType error\n"), 6u);
     EXPECT_TRUE(RestartPending.load());
-    EXPECT_NE(FullLog().find("RequestDataOnSimObjectType error\n"
-                             "RequestDataOnSimObjectType() - Restarting\n"),
+    EXPECT_NE(Log().find("RequestDataOnSimObjectType error\n"
+                         "RequestDataOnSimObjectType() - Restarting\n"),
               std::string::npos);
     EXPECT_EQ(TransmitErrors.load(), 0);
 }
 
 TEST_F(GuardedTest, TransmissionGoesToTheUserAircraftAndFailuresAddUpAcrossSuccesses) {
-    hSimConnect.store(nullptr); // not connected: the call is still made
+    Turn();
+    const SC_HANDLE connection = hSimConnect.load();
     EXPECT_EQ(TransmitClientEvent(77, -5), 0);
-    std::vector<FakeCall> calls = FakeSimCallsOf("TransmitClientEvent");
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].Args, (std::vector<uint32_t>{0, 77, 0xFFFFFFFBu, 1, 0x10}));
-
-    int call = 0;
-    // Failures on every second call: the sixth failure is the eleventh call.
-    FakeSimScript([&call](const FakeCall&) { return (call++ % 2 == 0) ? -1 : 0; });
-    testing::internal::CaptureStdout();
-    for (int i = 0; i < 10; ++i) {
-        TransmitClientEvent(46, i);
-    }
-    EXPECT_FALSE(RestartPending.load());
-    EXPECT_EQ(TransmitClientEvent(46, -1), -1);
-    std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(Journal("CALL TransmitClientEvent ").back(),
+              "CALL TransmitClientEvent object=0 event=77 sim=ADF_COMPLETE_SET data=4294967291 "
+              "group=1 flags=16 -> 0");
+    // Every second call is made without a connection: the sixth failure is the eleventh call.
+    std::string console = Console([connection] {
+        for (int i = 0; i < 11; ++i) {
+            EXPECT_FALSE(RestartPending.load());
+            hSimConnect.store(i % 2 == 0 ? nullptr : connection);
+            EXPECT_EQ(TransmitClientEvent(46, i) != 0, i % 2 == 0);
+        }
+    });
     EXPECT_EQ(Count(console, "TransmitClientEvent() -Error, Event: 46 Object: 0\n"), 6u);
+    EXPECT_EQ(Journal("CALL TransmitClientEvent ").size(), 12u);
     EXPECT_EQ(TransmitErrors.load(), 6);
     EXPECT_TRUE(RestartPending.load());
-    EXPECT_NE(FullLog().find("TransmitEvent error\nTransmitClientEvent() - Restarting\n"),
+    EXPECT_NE(Log().find("TransmitEvent error\nTransmitClientEvent() - Restarting\n"),
               std::string::npos);
 }
 
 TEST_F(GuardedTest, InputStateAndObjectRequestsReportButNeverCount) {
+    Turn();
     EXPECT_EQ(SetInputState(), 0);
     EXPECT_EQ(RequestSimObjectData(1, 4242, 7, 6), 0);
-    std::vector<FakeCall> calls = FakeSimCalls();
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].Fn, "SetInputGroupState");
-    EXPECT_EQ(calls[0].Args, (std::vector<uint32_t>{0, 1}));
-    EXPECT_EQ(calls[1].Args, (std::vector<uint32_t>{7, 6, 4242, 1, 0, 0, 0, 0}));
-
-    FakeSimScript([](const FakeCall&) { return -3; });
-    testing::internal::CaptureStdout();
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(SetInputState(), -3);
-        EXPECT_EQ(RequestSimObjectData(1, 1, 7, 6), -3);
-    }
-    std::string console = testing::internal::GetCapturedStdout();
+    std::vector<std::string> calls = Journal("CALL ");
+    EXPECT_EQ(calls[calls.size() - 2], "CALL SetInputGroupState group=0 state=1 -> 0");
+    EXPECT_EQ(calls.back(),
+              "CALL RequestDataOnSimObject request=7 define=6 object=4242 period=1 -> 0");
+    hSimConnect.store(nullptr);
+    std::string console = Console([] {
+        for (int i = 0; i < 8; ++i) {
+            EXPECT_EQ(SetInputState(), static_cast<SC_HRESULT>(0x80004005u));
+            EXPECT_EQ(RequestSimObjectData(1, 1, 7, 6), static_cast<SC_HRESULT>(0x80004005u));
+        }
+    });
     EXPECT_EQ(Count(console, "SetInputState\n"), 8u);
+    EXPECT_EQ(Count(console, "RequestSimObjectData error\n"), 8u);
+    EXPECT_EQ(Count(Log(), "SetInputState Error.\n"), 8u);
     EXPECT_EQ(Count(Log(), "RequestSimObjectData error\n"), 8u);
     EXPECT_FALSE(RestartPending.load());
 }

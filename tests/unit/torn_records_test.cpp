@@ -1,20 +1,19 @@
-// No torn records: while the dispatch handler copies records into the blocks as fast as it
+// No torn records: while the library's dispatch hands records to the handler as fast as it
 // can, the sender's snapshots and ChangeVar's current-value reads must each see one whole
-// record. Every 32-bit word of a record carries the same generation number, so a snapshot
-// that mixes two records shows two different numbers.
+// record. In the stand-in's generation mode every 32-bit word of a record carries the same
+// generation number, so a snapshot that mixes two records shows two different numbers.
 #include <atomic>
 #include <chrono>
 #include <cstring>
 #include <thread>
 #include <vector>
 
-#include "net/blocks.h"
 #include "sim/dispatch.h"
-#include "sim_fake.h"
+#include "sim_standin.h"
 
 namespace {
 
-constexpr uint32_t GENERATIONS = 10000;
+constexpr uint32_t DISPATCHES = 100; // each brings 50 records of every definition
 constexpr uint32_t READER_COUNT = 2;
 constexpr uint64_t READER_ITERATION_CAP = 2000000;
 constexpr auto TIME_CAP = std::chrono::seconds(60);
@@ -25,12 +24,6 @@ struct Region {
 };
 
 const Region REGIONS[3] = {{&Block3, 32, 400}, {&Block2, 32, 268}, {&Block1, 32, 352}};
-
-void SetGeneration(std::vector<uint8_t>& message, uint32_t generation) {
-    for (size_t at = 40; at + 4 <= message.size(); at += 4) {
-        memcpy(message.data() + at, &generation, 4);
-    }
-}
 
 // True when all words of [from, to) in `snapshot` are equal; stores that value.
 bool Uniform(const uint32_t* snapshot, uint32_t from, uint32_t to, uint32_t* value) {
@@ -86,30 +79,20 @@ void Reader(const std::atomic<bool>* done, ReaderResult* result) {
 using TornRecordsTest = SimTest;
 
 TEST_F(TornRecordsTest, RecordsAreNeverSeenHalfCopied) {
-    std::vector<uint8_t> records[3];
-    const uint32_t REQUEST[3] = {0, 2, 3}, SIZE[3] = {368, 236, 320}; // Block3, Block2, Block1
-    for (int r = 0; r < 3; ++r) {
-        std::vector<uint8_t> zeros(SIZE[r]);
-        records[r] =
-            MsgData(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, REQUEST[r], 1, 1, zeros.data(), SIZE[r]);
-    }
+    Control({"generation 1"});
+    ASSERT_EQ(Turn(), "Connected to Simulator\n");
     std::atomic<bool> done{false};
     ReaderResult results[READER_COUNT];
     std::vector<std::thread> readers;
     for (uint32_t i = 0; i < READER_COUNT; ++i) {
         readers.emplace_back(Reader, &done, &results[i]);
     }
-    uint32_t lastWritten = 0;
+    uint32_t dispatched = 0;
     std::thread writer([&] {
         auto start = std::chrono::steady_clock::now();
-        for (uint32_t g = 1;
-             g <= GENERATIONS && std::chrono::steady_clock::now() - start < TIME_CAP; ++g) {
-            for (std::vector<uint8_t>& m : records) {
-                SetGeneration(m, g);
-                HandleSimMsgs(reinterpret_cast<SIMCONNECT_RECV*>(m.data()),
-                              static_cast<SC_DWORD>(m.size()), nullptr);
-            }
-            lastWritten = g;
+        for (; dispatched < DISPATCHES && std::chrono::steady_clock::now() - start < TIME_CAP;
+             ++dispatched) {
+            SimApi.CallDispatch(hSimConnect.load(), HandleSimMsgs, nullptr);
         }
         done.store(true);
     });
@@ -122,13 +105,13 @@ TEST_F(TornRecordsTest, RecordsAreNeverSeenHalfCopied) {
         EXPECT_EQ(r.Torn, 0u);
         EXPECT_EQ(r.WentBack, 0u);
     }
-    EXPECT_GT(lastWritten, 1u);
-    // Once the writer is done, every record holds its last generation.
+    EXPECT_GT(dispatched, 1u);
+    // Once the writer is done, every record is whole, and a later one than the first.
     uint32_t snapshot[BLOCK_MAX_SIZE / 4];
     for (const Region& region : REGIONS) {
         BlockSnapshot(*region.Source, 0, snapshot, region.Source->Size);
         uint32_t value;
         EXPECT_TRUE(Uniform(snapshot, region.From, region.To, &value));
-        EXPECT_EQ(value, lastWritten);
+        EXPECT_GT(value, 150u);
     }
 }

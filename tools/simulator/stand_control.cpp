@@ -177,6 +177,8 @@ const char* Execute(const char* line) {
         Stand.Options.Generation = n == 1;
     } else if (std::strcmp(word, "cloud") == 0 && *args == '\0') {
         StandQueue(PENDING_CLOUD, 0, 0, 0, 0, "");
+    } else if (std::strcmp(word, "reset") == 0 && *args == '\0') {
+        StandRestart();
     } else {
         return "bad";
     }

@@ -29,6 +29,10 @@
 //   set <datum>=<number>  overrides a datum's value (name case-insensitive)
 //   generation 0|1        generation mode
 //   cloud                 a CLOUD_STATE message (request 0)
+//   reset                 back to the state at load: no connection, definitions, maps,
+//                         queued messages, scripted failures or set values; the environment
+//                         is read again (KIVSIM_FAIL applied anew). The journal continues and
+//                         the control file goes on after this line.
 // Messages the control channel asks for wait for the next dispatch of whichever connection
 // is then open.
 #pragma once

@@ -95,6 +95,13 @@ void StandResetForTest() {
     StandJournalClose();
 }
 
+void StandRestart() {
+    int64_t executed = Stand.ControlOffset;
+    StandResetForTest();
+    StandEnsureStarted();
+    Stand.ControlOffset = executed;
+}
+
 void StandDropConnection() {
     Stand.Conn = StandConnection{};
     std::memset(Stand.Definitions, 0, sizeof Stand.Definitions);

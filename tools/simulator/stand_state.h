@@ -179,6 +179,10 @@ double StandFlightSeconds();
 void StandEnsureStarted();
 // Forgets everything, as at load time; the environment is read again at the next call.
 void StandResetForTest();
+// The control channel's `reset`: everything forgotten as by StandResetForTest, the
+// environment read again at once, and only the place in the control file kept (caller holds
+// StandMutex).
+void StandRestart();
 // Ends the open connection and clears everything that belongs to it (caller holds the lock).
 void StandDropConnection();
 // True when `handle` is the open connection's handle.
