@@ -111,8 +111,9 @@ struct InputValue {
     double X;  // double form
 };
 
-// What a row makes of a value: true, with the event and its data, when something is to be
-// sent; false when nothing is (a state the simulator already has, a code without an event).
+// What a row makes of a value: true when something is to be sent, false when nothing is (a
+// state the simulator already has, a code without an event). The event comes in as the row's
+// first one and the data as 0; an action changes what differs.
 using InputAction = bool (*)(const InputRow& row, const InputValue& in, SC_DWORD* event,
                              int32_t* data);
 
@@ -143,20 +144,17 @@ bool CurrentFlag(const InputRow& row) {
 // v not 0: Events[0]; v = 0: Events[1]; data 0.
 bool OnOff(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
     *event = row.Events[in.V != 0 ? 0 : 1];
-    *data = 0;
     return true;
 }
 
 // v exactly 1: Events[0]; any other v: Events[1]; data 0.
 bool OnlyOneIsOn(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
     *event = row.Events[in.V == 1 ? 0 : 1];
-    *data = 0;
     return true;
 }
 
 // Events[0] with data 1 for any v but 0.
 bool Flag(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
-    *event = row.Events[0];
     *data = in.V != 0 ? 1 : 0;
     return true;
 }
@@ -175,37 +173,31 @@ bool Coded(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* 
 // The i-th index of the run sends Events[0] + i with data 0; the value is not looked at.
 bool RunOfButtons(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
     *event = row.Events[0] + static_cast<SC_DWORD>(in.Index - row.First);
-    *data = 0;
     return true;
 }
 
 bool Direct(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
-    *event = row.Events[0];
     *data = in.V;
     return true;
 }
 
 bool DirectWrapped(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
-    *event = row.Events[0];
     *data = WrappedInt(in.V);
     return true;
 }
 
 bool DirectNotNegative(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
-    *event = row.Events[0];
     *data = NotNegative(in.V);
     return true;
 }
 
 bool DirectBcd(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
-    *event = row.Events[0];
     *data = ToBcd32(in.V);
     return true;
 }
 
 // The current value stepped by v, brought into 0 to 360.
 bool StepWrapped(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
-    *event = row.Events[0];
     *data = Truncate(Wrapped(Current(row) + Step(in.V)));
     return true;
 }
@@ -213,13 +205,11 @@ bool StepWrapped(const InputRow& row, const InputValue& in, SC_DWORD* event, int
 // The current value stepped by v, a negative result raised to 0.
 bool StepNotNegative(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
     double value = Current(row) + Step(in.V);
-    *event = row.Events[0];
     *data = Truncate(value < 0.0 ? 0.0 : value);
     return true;
 }
 
 bool StepAltitude(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
-    *event = row.Events[0];
     *data = Truncate(AltitudeStep(Current(row), in.V));
     return true;
 }
@@ -229,8 +219,6 @@ bool ToggleToState(const InputRow& row, const InputValue& in, SC_DWORD* event, i
     if ((in.V != 0) == CurrentFlag(row)) {
         return false;
     }
-    *event = row.Events[0];
-    *data = 0;
     return true;
 }
 
@@ -241,18 +229,15 @@ bool SwitchToState(const InputRow& row, const InputValue& in, SC_DWORD* event, i
         return false;
     }
     *event = row.Events[on ? 1 : 0];
-    *data = 0;
     return true;
 }
 
 bool AdfUp(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
-    *event = row.Events[0];
     *data = AdfStep(*row.Source, row.Offset, in.V);
     return true;
 }
 
 bool AdfDown(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
-    *event = row.Events[0];
     *data = AdfStep(*row.Source, row.Offset, Negate(in.V));
     return true;
 }
@@ -264,7 +249,6 @@ bool ClearFlightChanged(const InputRow&, const InputValue&, SC_DWORD*, int32_t*)
 }
 
 bool Truncated(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
-    *event = row.Events[0];
     *data = Truncate(in.X);
     return true;
 }
@@ -276,8 +260,6 @@ bool ParkingBrake(const InputRow& row, const InputValue& in, SC_DWORD* event, in
           (in.X > PARKING_BRAKE_THRESHOLD && brake < PARKING_BRAKE_THRESHOLD))) {
         return false;
     }
-    *event = row.Events[0];
-    *data = 0;
     return true;
 }
 
@@ -287,14 +269,12 @@ bool SpeedBrake(const InputRow& row, const InputValue& in, SC_DWORD* event, int3
         ConsolePrint("Bad value for speedbrake: %f\n", in.X);
         return false;
     }
-    *event = row.Events[0];
     *data = Truncate(in.X * SPEED_BRAKE_SCALE);
     return true;
 }
 
 // Inches of mercury to sixteenths of a millibar.
 bool Kohlsman(const InputRow& row, const InputValue& in, SC_DWORD* event, int32_t* data) {
-    *event = row.Events[0];
     *data = Truncate(in.X * INHG_TO_MB * KOHLSMAN_SCALE);
     return true;
 }
@@ -354,7 +334,7 @@ const InputRow INPUTS[] = {
 bool Apply(InputForm form, const InputValue& in) {
     for (const InputRow& row : INPUTS) {
         if (row.Form == form && in.Index >= row.First && in.Index <= row.Last) {
-            SC_DWORD event = 0;
+            SC_DWORD event = row.Events[0];
             int32_t data = 0;
             if (row.Action(row, in, &event, &data)) {
                 TransmitClientEvent(event, data);

@@ -192,8 +192,9 @@ void HandleTraffic(const SIMCONNECT_RECV* data, SC_DWORD cbData) {
     if (msg.dwentrynumber == 1) {
         TransferTraffic();
     }
-    // A height that is not a number fails the comparison and is not listed.
-    if (msg.dwObjectID != 1 && position[2] > TRAFFIC_MIN_ALTITUDE_FT) {
+    // A height that is not a number fails the comparison and is not listed; the user's own
+    // aircraft, which the library answers with too, is left out by the table.
+    if (position[2] > TRAFFIC_MIN_ALTITUDE_FT) {
         AddTraffic(msg.dwObjectID, position[0], position[1], position[2]);
     }
 }

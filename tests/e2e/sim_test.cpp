@@ -103,20 +103,6 @@ TEST_F(SimTest, TrafficIsPublishedInBlock2) {
     EXPECT_TRUE(published) << ReadText(KivOut);
 }
 
-TEST_F(SimTest, SimulatorQuitsAndComesBack) {
-    Proc kiv = StartKivfsx();
-    ASSERT_TRUE(WaitForText(KivOut, "Connected to Simulator\n", 10000)) << ReadText(KivOut);
-    ASSERT_TRUE(WaitForText(Dir / "KivFSX.log", "Data Defs successfully added\n", 5000));
-    Control("quit");
-    ASSERT_TRUE(WaitForText(KivOut, "Quit received\n", 5000)) << ReadText(KivOut);
-    SleepMs(500);
-    Control("running 1");
-    EXPECT_TRUE(WaitForText(KivOut, "Connected to Simulator\n", 5000, 3)) << ReadText(KivOut);
-    std::string log = ReadText(Dir / "KivFSX.log");
-    EXPECT_EQ(CountOf(log, "Closing and reopening SimConnect\n"), 1u) << log;
-    EXPECT_TRUE(WaitForText(Dir / "KivFSX.log", "Data Defs successfully added\n", 5000, 2));
-}
-
 TEST_F(SimTest, MissingLibraryPromptsAndExitsWith100) {
     fs::remove_all(Store);
     fs::create_directories(Store);
@@ -127,33 +113,6 @@ TEST_F(SimTest, MissingLibraryPromptsAndExitsWith100) {
     SendLine(kiv, "");
     EXPECT_EQ(WaitExit(kiv, 5000), 100);
     EXPECT_NE(ReadText(Dir / "KivFSX.log").find("No suitable Dll found\n"), std::string::npos);
-}
-
-TEST_F(SimTest, IncompleteLibraryIsRefused) {
-    fs::remove_all(Store);
-    InstallLibrary(Store, "10.0.61242.0", getenv("KIV_INCOMPLETE"));
-    Proc kiv = StartKivfsx();
-    CloseStdin(kiv);
-    EXPECT_EQ(WaitExit(kiv, 10000), 100);
-    std::string log = ReadText(Dir / "KivFSX.log");
-    EXPECT_NE(log.find("GPA() fail on SetData\n"), std::string::npos) << log;
-}
-
-TEST_F(SimTest, SixFailedTransmissionsRelaunch) {
-    Control("fail TransmitClientEvent -1");
-    Proc hub = StartHub();
-    Proc kiv = StartKivfsx();
-    ASSERT_TRUE(WaitForText(HubRecord, "BLOCK ", 20000)) << ReadText(KivOut);
-    ASSERT_TRUE(WaitForText(KivOut, "Connected to Simulator\n", 5000));
-    for (int i = 0; i < 6; ++i) {
-        SendLine(hub, "set 42=1"); // gear down: one transmission each
-        SleepMs(150);
-    }
-    EXPECT_EQ(WaitExit(kiv, 5000), 0) << ReadText(KivOut);
-    EXPECT_EQ(CountOf(ReadText(KivOut), "TransmitClientEvent() -Error, Event: 18 Object: 0\n"), 6u);
-    std::string saved = ReadText(Dir / "KivSaved.log");
-    EXPECT_NE(saved.find("TransmitClientEvent() - Restarting\n"), std::string::npos) << saved;
-    EXPECT_TRUE(WaitForText(KivOut, " KivSim (1)\n", 5000));
 }
 
 TEST_F(SimTest, NoBlockEverCarriesATornRecord) {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
+#include "stand_lock.h"
 
 #include "stand_flight.h"
 #include "stand_records.h"
@@ -15,7 +15,7 @@ namespace {
 
 // The journal: path, option and open file. Written by StandJournalConfigure/Close and the
 // writers, all under JournalMutex, which is taken after StandMutex when both are held.
-std::mutex JournalMutex;
+StandLock JournalMutex;
 char JournalPath[260];
 bool JournalRecords = false;
 FILE* JournalFile = nullptr;
@@ -107,6 +107,24 @@ bool ApplyFail(const char* args) {
     return true;
 }
 
+// "late-fail <Entry> <n> <code>": the next n calls of Entry succeed, and each is answered by
+// an EXCEPTION with `code` and its send id at a later dispatch.
+bool ApplyLateFail(const char* args) {
+    char name[64];
+    char count[32];
+    const char* code = SplitCommand(SplitCommand(args, name, sizeof name), count, sizeof count);
+    int32_t entry = StandEntryByName(name);
+    int64_t n = 0;
+    int64_t c = 0;
+    if (entry < 0 || !ParseInt(count, &n) || n < -1 || n > 1000000000 || !ParseInt(code, &c) ||
+        c < 0 || c > 0xFFFFFFFFLL) {
+        return false;
+    }
+    Stand.LateFailLeft[entry] = static_cast<int32_t>(n);
+    Stand.LateFailCode[entry] = static_cast<uint32_t>(c);
+    return true;
+}
+
 // "button <input>": the down (and, when mapped, the up) event of every mapping of the input
 // whose input group is on.
 const char* PressButton(const char* input) {
@@ -145,7 +163,9 @@ const char* Execute(const char* line) {
     } else if (std::strcmp(word, "fail") == 0) {
         return ApplyFail(args) ? "ok" : "bad";
     } else if (std::strcmp(word, "exception") == 0 && ParseInt(args, &n)) {
-        StandQueue(PENDING_EXCEPTION, 0, static_cast<uint32_t>(n), 0, 0, "");
+        StandQueue(PENDING_EXCEPTION, 0, static_cast<uint32_t>(n), 1, 2, "");
+    } else if (std::strcmp(word, "late-fail") == 0) {
+        return ApplyLateFail(args) ? "ok" : "bad";
     } else if (std::strcmp(word, "event") == 0) {
         static const char* const EVENTS[] = {"SimStart", "Crashed", "FlightLoaded",
                                              "AircraftLoaded"};
@@ -188,7 +208,7 @@ const char* Execute(const char* line) {
 } // namespace
 
 void StandJournalConfigure(const char* path, bool records) {
-    std::lock_guard<std::mutex> lock(JournalMutex);
+    std::lock_guard<StandLock> lock(JournalMutex);
     if (JournalFile != nullptr) {
         std::fclose(JournalFile);
         JournalFile = nullptr;
@@ -207,12 +227,12 @@ void StandJournal(const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
-    std::lock_guard<std::mutex> lock(JournalMutex);
+    std::lock_guard<StandLock> lock(JournalMutex);
     WriteLine(line);
 }
 
 void StandJournalDeliver(const uint8_t* message, uint32_t size) {
-    std::lock_guard<std::mutex> lock(JournalMutex);
+    std::lock_guard<StandLock> lock(JournalMutex);
     if (!OpenJournal()) {
         return;
     }

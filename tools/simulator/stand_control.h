@@ -9,6 +9,7 @@
 //           [hex=<bytes>]  (with KIVSIM_JOURNAL_RECORDS=1: the record of a SIMOBJECT_DATA or
 //                          _BYTYPE message, from byte 40; the whole message otherwise)
 //   CONTROL <command line> -> ok|bad|ignored
+//   LATE <Entry> send=<id> exception=<code>  (a call answered later by an EXCEPTION)
 // Fields a message does not have are written as 0. The CALL line of CallDispatch comes
 // before the DELIVER lines of that dispatch.
 //
@@ -21,6 +22,10 @@
 //                         running until `running 1`
 //   fail <Entry> <n>      the next n calls of <Entry> fail (-1: all, 0: none)
 //   exception <code>      an EXCEPTION message (dwSendID 1, dwIndex 2)
+//   late-fail <Entry> <n> <code>
+//                         the next n calls of <Entry> succeed (-1: all, 0: none) and each is
+//                         answered, at a later dispatch, by an EXCEPTION with <code>, the
+//                         call's send id (calls are numbered from 1 since load) and index 1
 //   event <name>          SimStart | Crashed (EVENT), FlightLoaded | AircraftLoaded
 //                         (EVENT_FILENAME); only when the client subscribed to it
 //   button <input>        the mapped client event(s) of <input>, when its input group is on

@@ -6,7 +6,7 @@
 // library does; each call writes one CALL line to the journal.
 #include <atomic>
 #include <cstring>
-#include <mutex>
+#include "stand_lock.h"
 #include <type_traits>
 
 #include "stand_control.h"
@@ -19,7 +19,7 @@ namespace {
 
 // Serialises whole dispatches and guards DispatchWork and DispatchBuffer; taken before
 // StandMutex, never while it is held.
-std::mutex DispatchMutex;
+StandLock DispatchMutex;
 StandWork DispatchWork[STAND_MAX_WORK];
 alignas(8) uint8_t DispatchBuffer[STAND_MESSAGE_MAX];
 // Set on the thread that is inside CallDispatch, so that a dispatch called from the handler
@@ -29,10 +29,11 @@ thread_local bool InDispatch = false;
 // Starts a call: reads the options once, consumes a scripted failure and checks the handle.
 int32_t Begin(StandEntry entry, bool checkHandle, SC_HANDLE handle) {
     StandEnsureStarted();
-    if (StandTakeFailure(entry)) {
+    if (StandTakeFailure(entry) || (checkHandle && !StandHandleIsOpen(handle))) {
         return STAND_E_FAIL;
     }
-    return (checkHandle && !StandHandleIsOpen(handle)) ? STAND_E_FAIL : 0;
+    StandTakeLateFailure(entry);
+    return 0;
 }
 
 const char* Text(const char* s) {
@@ -83,7 +84,7 @@ extern "C" {
 SC_HRESULT PLATFORM_STDCALL SimConnect_Open(SC_HANDLE* handle, const char* name, SC_HWND wnd,
                                             SC_DWORD userEvent, SC_HANDLE event,
                                             SC_DWORD configIndex) {
-    std::lock_guard<std::mutex> lock(StandMutex);
+    std::lock_guard<StandLock> lock(StandMutex);
     StandEnsureStarted();
     StandPollControl();
     int32_t r = Begin(ENTRY_OPEN, false, nullptr);
@@ -106,7 +107,7 @@ SC_HRESULT PLATFORM_STDCALL SimConnect_Open(SC_HANDLE* handle, const char* name,
 
 SC_HRESULT PLATFORM_STDCALL SimConnect_RetrieveString(SIMCONNECT_RECV* data, SC_DWORD cbData,
                                                       void* stringV, char** out, SC_DWORD* cbOut) {
-    std::lock_guard<std::mutex> lock(StandMutex);
+    std::lock_guard<StandLock> lock(StandMutex);
     int32_t r = Begin(ENTRY_RETRIEVE_STRING, false, nullptr);
     auto base = reinterpret_cast<uintptr_t>(data);
     auto at = reinterpret_cast<uintptr_t>(stringV);
@@ -138,7 +139,7 @@ SC_HRESULT PLATFORM_STDCALL SimConnect_WeatherRequestCloudState(SC_HANDLE handle
                                                                 float minAlt, float maxLat,
                                                                 float maxLon, float maxAlt,
                                                                 SC_DWORD flags) {
-    std::lock_guard<std::mutex> lock(StandMutex);
+    std::lock_guard<StandLock> lock(StandMutex);
     int32_t r = Begin(ENTRY_WEATHER_REQUEST_CLOUD_STATE, true, handle);
     if (r == 0 && !StandQueue(PENDING_CLOUD, Stand.Conn.Serial, request, 0, 0, "")) {
         r = STAND_E_FAIL;
@@ -149,7 +150,7 @@ SC_HRESULT PLATFORM_STDCALL SimConnect_WeatherRequestCloudState(SC_HANDLE handle
 
 SC_HRESULT PLATFORM_STDCALL SimConnect_SetInputGroupState(SC_HANDLE handle, SC_DWORD group,
                                                           SC_DWORD state) {
-    std::lock_guard<std::mutex> lock(StandMutex);
+    std::lock_guard<StandLock> lock(StandMutex);
     int32_t r = Begin(ENTRY_SET_INPUT_GROUP_STATE, true, handle);
     if (r == 0) {
         uint32_t i = 0;
@@ -169,7 +170,7 @@ SC_HRESULT PLATFORM_STDCALL SimConnect_SetInputGroupState(SC_HANDLE handle, SC_D
 
 SC_HRESULT PLATFORM_STDCALL SimConnect_SubscribeToSystemEvent(SC_HANDLE handle, SC_DWORD event,
                                                               const char* name) {
-    std::lock_guard<std::mutex> lock(StandMutex);
+    std::lock_guard<StandLock> lock(StandMutex);
     int32_t r = Begin(ENTRY_SUBSCRIBE_TO_SYSTEM_EVENT, true, handle);
     if (r == 0 && (name == nullptr || Stand.SubscriptionCount >= STAND_MAX_SUBSCRIPTIONS)) {
         r = STAND_E_FAIL;
@@ -187,7 +188,7 @@ SC_HRESULT PLATFORM_STDCALL SimConnect_AddToDataDefinition(SC_HANDLE handle, SC_
                                                            const char* datum, const char* units,
                                                            int32_t type, float epsilon,
                                                            SC_DWORD datumId) {
-    std::lock_guard<std::mutex> lock(StandMutex);
+    std::lock_guard<StandLock> lock(StandMutex);
     int32_t r = Begin(ENTRY_ADD_TO_DATA_DEFINITION, true, handle);
     uint32_t size = StandDatumSize(type);
     StandDefinition* def = nullptr;
@@ -222,7 +223,7 @@ SC_HRESULT PLATFORM_STDCALL SimConnect_RequestDataOnSimObject(SC_HANDLE handle, 
                                                               int32_t period, SC_DWORD flags,
                                                               SC_DWORD origin, SC_DWORD interval,
                                                               SC_DWORD limit) {
-    std::lock_guard<std::mutex> lock(StandMutex);
+    std::lock_guard<StandLock> lock(StandMutex);
     int32_t r = Begin(ENTRY_REQUEST_DATA_ON_SIM_OBJECT, true, handle);
     if (r == 0 && (period < SIMCONNECT_PERIOD_NEVER || period > SIMCONNECT_PERIOD_SECOND)) {
         r = STAND_E_FAIL;
@@ -248,7 +249,7 @@ SC_HRESULT PLATFORM_STDCALL SimConnect_RequestDataOnSimObject(SC_HANDLE handle, 
 SC_HRESULT PLATFORM_STDCALL SimConnect_MapInputEventToClientEvent(
     SC_HANDLE handle, SC_DWORD group, const char* input, SC_DWORD downEvent, SC_DWORD downValue,
     SC_DWORD upEvent, SC_DWORD upValue, SC_BOOL maskable) {
-    std::lock_guard<std::mutex> lock(StandMutex);
+    std::lock_guard<StandLock> lock(StandMutex);
     int32_t r = Begin(ENTRY_MAP_INPUT_EVENT_TO_CLIENT_EVENT, true, handle);
     if (r == 0 && (input == nullptr || Stand.InputCount >= STAND_MAX_INPUTS)) {
         r = STAND_E_FAIL;
@@ -266,7 +267,7 @@ SC_HRESULT PLATFORM_STDCALL SimConnect_MapInputEventToClientEvent(
 
 SC_HRESULT PLATFORM_STDCALL SimConnect_MapClientEventToSimEvent(SC_HANDLE handle, SC_DWORD event,
                                                                 const char* name) {
-    std::lock_guard<std::mutex> lock(StandMutex);
+    std::lock_guard<StandLock> lock(StandMutex);
     int32_t r = Begin(ENTRY_MAP_CLIENT_EVENT_TO_SIM_EVENT, true, handle);
     if (r == 0 && (name == nullptr || !AddClientEvent(event, name))) {
         r = STAND_E_FAIL;
@@ -279,7 +280,7 @@ SC_HRESULT PLATFORM_STDCALL SimConnect_AddClientEventToNotificationGroup(SC_HAND
                                                                          SC_DWORD group,
                                                                          SC_DWORD event,
                                                                          SC_BOOL maskable) {
-    std::lock_guard<std::mutex> lock(StandMutex);
+    std::lock_guard<StandLock> lock(StandMutex);
     int32_t r = Begin(ENTRY_ADD_CLIENT_EVENT_TO_NOTIFICATION_GROUP, true, handle);
     if (r == 0 && Stand.MemberCount >= STAND_MAX_GROUPS) {
         r = STAND_E_FAIL;
@@ -293,7 +294,7 @@ SC_HRESULT PLATFORM_STDCALL SimConnect_AddClientEventToNotificationGroup(SC_HAND
 }
 
 SC_HRESULT PLATFORM_STDCALL SimConnect_Close(SC_HANDLE handle) {
-    std::lock_guard<std::mutex> lock(StandMutex);
+    std::lock_guard<StandLock> lock(StandMutex);
     int32_t r = Begin(ENTRY_CLOSE, true, handle);
     if (r == 0) {
         StandDropConnection();
@@ -305,14 +306,14 @@ SC_HRESULT PLATFORM_STDCALL SimConnect_Close(SC_HANDLE handle) {
 SC_HRESULT PLATFORM_STDCALL SimConnect_CallDispatch(SC_HANDLE handle, SimDispatchProc proc,
                                                     void* context) {
     if (InDispatch) {
-        std::lock_guard<std::mutex> lock(StandMutex);
+        std::lock_guard<StandLock> lock(StandMutex);
         StandJournal("CALL CallDispatch nested=1 -> %d", STAND_E_FAIL);
         return STAND_E_FAIL;
     }
-    std::lock_guard<std::mutex> dispatchLock(DispatchMutex);
+    std::lock_guard<StandLock> dispatchLock(DispatchMutex);
     uint32_t count = 0;
     {
-        std::lock_guard<std::mutex> lock(StandMutex);
+        std::lock_guard<StandLock> lock(StandMutex);
         StandEnsureStarted();
         StandPollControl();
         int32_t r = Begin(ENTRY_CALL_DISPATCH, true, handle);
@@ -330,7 +331,7 @@ SC_HRESULT PLATFORM_STDCALL SimConnect_CallDispatch(SC_HANDLE handle, SimDispatc
     for (uint32_t i = 0; i < count; ++i) {
         uint32_t size = 0;
         {
-            std::lock_guard<std::mutex> lock(StandMutex);
+            std::lock_guard<StandLock> lock(StandMutex);
             size = StandBuildMessage(DispatchWork[i], DispatchBuffer);
         }
         if (size == 0) {
@@ -346,7 +347,7 @@ SC_HRESULT PLATFORM_STDCALL SimConnect_CallDispatch(SC_HANDLE handle, SimDispatc
 SC_HRESULT PLATFORM_STDCALL SimConnect_RequestDataOnSimObjectType(SC_HANDLE handle,
                                                                   SC_DWORD request, SC_DWORD define,
                                                                   SC_DWORD radius, int32_t type) {
-    std::lock_guard<std::mutex> lock(StandMutex);
+    std::lock_guard<StandLock> lock(StandMutex);
     int32_t r = Begin(ENTRY_REQUEST_DATA_ON_SIM_OBJECT_TYPE, true, handle);
     if (r == 0) {
         // A request still waiting for its answer is answered once.
@@ -356,8 +357,8 @@ SC_HRESULT PLATFORM_STDCALL SimConnect_RequestDataOnSimObjectType(SC_HANDLE hand
             waiting |= p.Kind == PENDING_BYTYPE && p.Connection == Stand.Conn.Serial &&
                        p.A == request && p.B == define;
         }
-        if (!waiting &&
-            !StandQueue(PENDING_BYTYPE, Stand.Conn.Serial, request, define, radius, "")) {
+        if (!waiting && !StandQueue(PENDING_BYTYPE, Stand.Conn.Serial, request, define, radius, "",
+                                    static_cast<uint32_t>(type))) {
             r = STAND_E_FAIL;
         }
     }
@@ -370,7 +371,7 @@ SC_HRESULT PLATFORM_STDCALL SimConnect_SetDataOnSimObject(SC_HANDLE handle, SC_D
                                                           SC_DWORD object, SC_DWORD flags,
                                                           SC_DWORD count, SC_DWORD unitSize,
                                                           void* data) {
-    std::lock_guard<std::mutex> lock(StandMutex);
+    std::lock_guard<StandLock> lock(StandMutex);
     int32_t r = Begin(ENTRY_SET_DATA_ON_SIM_OBJECT, true, handle);
     const StandDefinition* def = StandFindDefinition(define, false);
     if (r == 0 && (def == nullptr || data == nullptr || count == 0 ||
@@ -388,7 +389,7 @@ SC_HRESULT PLATFORM_STDCALL SimConnect_SetDataOnSimObject(SC_HANDLE handle, SC_D
 SC_HRESULT PLATFORM_STDCALL SimConnect_TransmitClientEvent(SC_HANDLE handle, SC_DWORD object,
                                                            SC_DWORD event, SC_DWORD data,
                                                            SC_DWORD group, SC_DWORD flags) {
-    std::lock_guard<std::mutex> lock(StandMutex);
+    std::lock_guard<StandLock> lock(StandMutex);
     int32_t r = Begin(ENTRY_TRANSMIT_CLIENT_EVENT, true, handle);
     const char* name = StandClientEventName(event);
     if (r == 0 && name != nullptr) {

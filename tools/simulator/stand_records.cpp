@@ -85,6 +85,8 @@ bool PlanPending(const StandPending& p, StandWork* work, uint32_t capacity, uint
     case PENDING_EXCEPTION: {
         StandWork w = Work(WORK_EXCEPTION, serial);
         w.Event = p.A;
+        w.Data = p.B;
+        w.Index = p.C;
         return Add(work, capacity, count, w);
     }
     case PENDING_SYSTEM_EVENT: {
@@ -107,13 +109,21 @@ bool PlanPending(const StandPending& p, StandWork* work, uint32_t capacity, uint
         return Add(work, capacity, count, w);
     }
     case PENDING_BYTYPE: {
-        // One message per AI aircraft within the radius, numbered 1..n of n.
+        // One message per object of the type within the radius, numbered 1..n of n: as the
+        // real library does, the user's own aircraft (object 1) first, then the AI aircraft.
+        // The stand-in has no helicopters, boats or ground vehicles.
+        const int32_t type = static_cast<int32_t>(p.D);
         double t = StandFlightSeconds();
         double userLat = FlightValue("plane latitude", SIMCONNECT_OBJECT_ID_USER, t);
         double userLon = FlightValue("plane longitude", SIMCONNECT_OBJECT_ID_USER, t);
-        uint32_t ids[STAND_MAX_TRAFFIC];
+        uint32_t ids[STAND_MAX_TRAFFIC + 1];
         uint32_t n = 0;
-        for (uint32_t i = 0; i < Stand.Options.Traffic; ++i) {
+        const bool aircraft =
+            type == SIMCONNECT_SIMOBJECT_TYPE_ALL || type == SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT;
+        if (aircraft || type == SIMCONNECT_SIMOBJECT_TYPE_USER) {
+            ids[n++] = SIMCONNECT_OBJECT_ID_USER;
+        }
+        for (uint32_t i = 0; aircraft && i < Stand.Options.Traffic; ++i) {
             double lat = 0.0;
             double lon = 0.0;
             double agl = 0.0;
@@ -298,8 +308,8 @@ uint32_t StandBuildMessage(const StandWork& w, uint8_t* buffer) {
         SIMCONNECT_RECV_EXCEPTION m{};
         Header(reinterpret_cast<uint8_t*>(&m), sizeof m, SIMCONNECT_RECV_ID_EXCEPTION);
         m.dwException = w.Event;
-        m.dwSendID = 1;
-        m.dwIndex = 2;
+        m.dwSendID = w.Data;
+        m.dwIndex = w.Index;
         std::memcpy(buffer, &m, sizeof m);
         return sizeof m;
     }

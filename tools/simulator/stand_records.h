@@ -58,7 +58,8 @@ struct StandWork {
     uint32_t OutOf;
     uint32_t Group;     // EVENT
     uint32_t Event;     // EVENT: uEventID; EXCEPTION: the exception code
-    uint32_t Data;      // EVENT: dwData
+    uint32_t Data;      // EVENT: dwData; EXCEPTION: the send id of the call it reports
+    uint32_t Index;     // EXCEPTION: the parameter index
     bool UseGeneration; // DATA in generation mode
     uint32_t Generation;
     char File[64]; // EVENT_FILENAME

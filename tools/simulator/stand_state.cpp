@@ -27,7 +27,7 @@ const char* const STAND_ENTRY_NAMES[ENTRY_COUNT] = {
 
 // Written and read by every entry point under StandMutex (see stand_state.h).
 StandState Stand;
-std::mutex StandMutex;
+StandLock StandMutex;
 
 uint64_t StandNowMs() {
     using namespace std::chrono;
@@ -131,12 +131,12 @@ bool StandHandleIsOpen(SC_HANDLE handle) {
 }
 
 bool StandQueue(StandPendingKind kind, uint32_t connection, uint32_t a, uint32_t b, uint32_t c,
-                const char* name) {
+                const char* name, uint32_t d) {
     if (Stand.PendingCount >= STAND_MAX_PENDING) {
         return false;
     }
     StandPending& p = Stand.Pending[Stand.PendingCount++];
-    p = StandPending{kind, connection, a, b, c, {}};
+    p = StandPending{kind, connection, a, b, c, d, {}};
     StandCopyText(p.Name, sizeof p.Name, name != nullptr ? name : "");
     return true;
 }
@@ -214,6 +214,21 @@ uint32_t StandNotificationGroupOf(uint32_t event) {
         }
     }
     return SIMCONNECT_UNUSED;
+}
+
+void StandTakeLateFailure(StandEntry entry) {
+    uint32_t sendId = ++Stand.LastSendId;
+    int32_t& left = Stand.LateFailLeft[entry];
+    if (left == 0) {
+        return;
+    }
+    if (left > 0) {
+        --left;
+    }
+    // Index 1: the first parameter after the handle, as good a guess as the library makes.
+    StandQueue(PENDING_EXCEPTION, 0, Stand.LateFailCode[entry], sendId, 1, "");
+    StandJournal("LATE %s send=%u exception=%u", STAND_ENTRY_NAMES[entry], sendId,
+                 Stand.LateFailCode[entry]);
 }
 
 bool StandTakeFailure(StandEntry entry) {

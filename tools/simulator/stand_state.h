@@ -8,7 +8,7 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
+#include "stand_lock.h"
 
 #include "sim/simconnect_api.h"
 
@@ -106,10 +106,10 @@ struct StandGroupMember {
 enum StandPendingKind : int32_t {
     PENDING_OPEN,
     PENDING_QUIT,
-    PENDING_EXCEPTION,    // A = exception code
+    PENDING_EXCEPTION,    // A = exception code, B = send id, C = parameter index
     PENDING_SYSTEM_EVENT, // Name = system event name; delivered only when subscribed
     PENDING_CLIENT_EVENT, // A = client event id, B = data, C = group
-    PENDING_BYTYPE,       // A = request, B = definition, C = radius in metres
+    PENDING_BYTYPE,       // A = request, B = definition, C = radius in metres, D = object type
     PENDING_CLOUD,        // A = request
 };
 
@@ -119,6 +119,7 @@ struct StandPending {
     uint32_t A;
     uint32_t B;
     uint32_t C;
+    uint32_t D;
     char Name[32];
 };
 
@@ -148,6 +149,11 @@ struct StandState {
     StandConnection Conn;
     uint32_t NextSerial;
     int32_t FailLeft[ENTRY_COUNT]; // scripted failures: >0 count, -1 always, 0 none
+    // Scripted late failures, as the real library reports a bad request: the call succeeds
+    // and an EXCEPTION naming its send id comes with a later dispatch. Counts as FailLeft.
+    int32_t LateFailLeft[ENTRY_COUNT];
+    uint32_t LateFailCode[ENTRY_COUNT]; // the exception code each one reports
+    uint32_t LastSendId;                // every call is one packet sent; numbered from 1
     StandDefinition Definitions[STAND_MAX_DEFINITIONS];
     StandRequest Requests[STAND_MAX_REQUESTS];
     StandClientEvent ClientEvents[STAND_MAX_CLIENT_EVENTS];
@@ -169,7 +175,7 @@ struct StandState {
 // The stand-in's state; written and read by every entry point, always under StandMutex.
 extern StandState Stand;
 // Guards Stand and the flight values; never held while the client's callback runs.
-extern std::mutex StandMutex;
+extern StandLock StandMutex;
 
 // Milliseconds of the steady clock.
 uint64_t StandNowMs();
@@ -191,7 +197,7 @@ SC_HANDLE StandHandleOf(uint32_t serial);
 
 // Appends a message for the next dispatch; false when the queue is full.
 bool StandQueue(StandPendingKind kind, uint32_t connection, uint32_t a, uint32_t b, uint32_t c,
-                const char* name);
+                const char* name, uint32_t d = 0);
 
 // Lookups on the open connection; null when absent.
 StandDefinition* StandFindDefinition(uint32_t id, bool create);
@@ -204,6 +210,9 @@ uint32_t StandNotificationGroupOf(uint32_t event);
 
 // Consumes one scripted failure of `entry`; true when this call is to fail.
 bool StandTakeFailure(StandEntry entry);
+// Numbers this call's packet and consumes one scripted late failure of `entry`, queueing its
+// EXCEPTION; the call itself succeeds.
+void StandTakeLateFailure(StandEntry entry);
 // Entry index for a name (case-insensitive, with or without "SimConnect_"); -1 if unknown.
 int32_t StandEntryByName(const char* name);
 
