@@ -247,3 +247,21 @@ void E2eTest::Control(const std::string& command) const {
     std::ofstream out(ControlFile, std::ios::app);
     out << command << "\n";
 }
+
+void E2eTest::ExpectLateExceptionRoad(const Proc& hub) {
+    Control("late-fail TransmitClientEvent 1 7");
+    // The stand-in reads its control file at its next dispatch.
+    ASSERT_TRUE(WaitForText(Journal, "CONTROL late-fail TransmitClientEvent 1 7 -> ok", 5000));
+    SendLine(hub, "set 42=1"); // gear down: one transmission
+    ASSERT_TRUE(WaitForText(Journal, "LATE TransmitClientEvent send=", 10000)) << ReadText(Journal);
+    std::string late;
+    for (const auto& line : ReadLines(Journal)) {
+        late = line.rfind("LATE TransmitClientEvent ", 0) == 0 ? line : late;
+    }
+    EXPECT_TRUE(WaitForText(KivOut, "RECV_ID_EXCEPTION\n", 10000)) << ReadText(KivOut);
+    EXPECT_TRUE(WaitForText(Dir / "KivFSX.log",
+                            "EXCEPTION=7  SendID=" + Field(late, "send") + "  Index=1  cbData=24\n",
+                            5000))
+        << ReadText(Dir / "KivFSX.log");
+    EXPECT_EQ(CountOf(ReadText(KivOut), "TransmitClientEvent() -Error"), 0u);
+}

@@ -61,6 +61,9 @@ class E2eTest : public ::testing::Test {
                      const std::vector<std::string>& extraArgs = {});
     Proc StartHub(const std::vector<std::string>& extraArgs = {});
     void Control(const std::string& command) const; // one line to the stand-in
+    // A bad request as the simulator's library reports it: the next cockpit input's event is
+    // accepted, and an EXCEPTION naming its send id reaches the console and the log later.
+    void ExpectLateExceptionRoad(const Proc& hub);
 
     std::filesystem::path Dir;   // working directory of kivfsx
     std::filesystem::path Store; // simulator library store

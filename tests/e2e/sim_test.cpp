@@ -85,6 +85,7 @@ TEST_F(SimTest, InputRoadHeadingBugStepsAndWraps) {
     ASSERT_TRUE(WaitForText(Journal, "sim=HEADING_BUG_SET data=5 ", 5000)) << ReadText(Journal);
     // The simulator applies it, and the next records carry it back to the hub.
     EXPECT_TRUE(WaitForText(HubRecord, "name=\"Autopilot Heading Lock Dir\" value=5.000000", 5000));
+    ExpectLateExceptionRoad(hub);
 }
 
 TEST_F(SimTest, TrafficIsPublishedInBlock2) {

@@ -74,6 +74,7 @@ TEST_F(WineTest, LinkFrameAndInputRoads) {
     SendLine(hub, "set 100=4");
     EXPECT_TRUE(WaitForText(Journal, "sim=HEADING_BUG_SET data=353 ", 10000)) << ReadText(Journal);
     EXPECT_TRUE(WaitForText(HubRecord, "value=353.000000", 10000));
+    ExpectLateExceptionRoad(hub);
 }
 
 } // namespace

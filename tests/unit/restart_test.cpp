@@ -94,6 +94,32 @@ TEST_F(RestartTest, ManyCallersFromManyThreadsStartOneInstance) {
     EXPECT_EQ(saved.find("Renaming Log File\n"), saved.rfind("Renaming Log File\n"));
 }
 
+// Windows refuses to rename a file that another thread has open: the log is moved aside under
+// its lock, so the saved log is there, whole, however busy the other threads are.
+TEST_F(RestartTest, TheLogIsSavedWhileOtherThreadsLogAsFastAsTheyCan) {
+    for (int round = 0; round < 5; ++round) {
+        RestartResetForTest();
+        std::atomic<bool> stop{false};
+        std::vector<std::thread> writers;
+        for (int t = 0; t < 3; ++t) {
+            writers.emplace_back([&stop] {
+                for (int i = 0; i < 5000 && !stop.load(); ++i) {
+                    SimLog("busy\n");
+                }
+            });
+        }
+        Os.SleepMs(5);
+        Restart();
+        stop = true;
+        for (auto& w : writers) {
+            w.join();
+        }
+        std::string saved = LogText("KivSaved.log");
+        ASSERT_GE(saved.size(), 18u) << "round " << round;
+        EXPECT_EQ(saved.substr(saved.size() - 18), "Renaming Log File\n") << "round " << round;
+    }
+}
+
 TEST_F(RestartTest, APathThatCannotBeReproducedLaunchesNothingButStillEnds) {
     std::string longPath(495, 'p');
     snprintf(ProgramPath, sizeof(ProgramPath), "%s", longPath.c_str());
