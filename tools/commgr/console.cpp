@@ -24,7 +24,7 @@ bool SendToPeer(const char* kind, const uint8_t* data, uint32_t length, const ch
     }
     char where[24];
     FormatEndpoint(to, where);
-    if (Os.SendTo(SendSocket, data, length, to) != static_cast<int32_t>(length)) {
+    if (!HubSendTo(data, length, to)) {
         Problem("commgr: %s of %u bytes to %s could not be sent\n", kind, length, where);
         return false;
     }

@@ -8,6 +8,7 @@
 #include "net/blocks.h"
 #include "sim/datadefs_table.h"
 #include "sim/simconnect_api.h"
+#include "tools/wireshark/block_records.h"
 
 namespace {
 
@@ -36,29 +37,13 @@ const ExtraField EXTRA_FIELDS[] = {
 
 // The block whose payload is the record of a data definition; 0 for the others.
 int32_t BlockOfDefinition(uint32_t definition) {
-    switch (definition) {
-    case 0:
-        return 3;
-    case 1:
-        return 2;
-    case 2:
-        return 1;
-    default:
-        return 0;
-    }
+    const BlockRecordPlace* place = BlockPlaceOfDefinition(definition);
+    return place != nullptr ? place->Block : 0;
 }
 
 uint32_t RecordSize(int32_t blockNumber) {
-    switch (blockNumber) {
-    case 1:
-        return BLOCK1_RECORD_SIZE;
-    case 2:
-        return BLOCK2_RECORD_SIZE;
-    case 3:
-        return BLOCK3_RECORD_SIZE;
-    default:
-        return 0;
-    }
+    const BlockRecordPlace* place = BlockPlaceOfNumber(blockNumber);
+    return place != nullptr ? place->RecordSize : 0;
 }
 
 uint32_t PlaceSize(int32_t type) {

@@ -17,6 +17,8 @@ uint64_t HubStartMs = 0;
 PlatformSocket ListenSocket = PLATFORM_NO_SOCKET;
 PlatformSocket DataSocket = PLATFORM_NO_SOCKET;
 PlatformSocket SendSocket = PLATFORM_NO_SOCKET;
+uint32_t HubAddressValue = 0;
+uint16_t SendPort = 0;
 
 std::atomic<uint64_t> PeerEndpoint{0};
 std::atomic<bool> Paused{false};
@@ -63,13 +65,27 @@ void Problem(const char* format, ...) {
     fflush(stderr);
 }
 
+bool HubSendTo(const uint8_t* data, uint32_t length, NetAddr to) {
+    if (Os.SendTo(SendSocket, data, length, to) != static_cast<int32_t>(length)) {
+        return false;
+    }
+    PcapPacket(NetAddr{HubAddressValue, SendPort}, to, data, length);
+    return true;
+}
+
+void HubReceived(uint16_t port, NetAddr from, const uint8_t* data, uint32_t length) {
+    // The destination of a broadcast was the network's broadcast address; the recording names
+    // the hub, which is where it arrived.
+    PcapPacket(from, NetAddr{HubAddressValue, port}, data, length);
+}
+
 bool SendAddress(NetAddr to) {
     uint8_t message[MSG_HEADER_SIZE + 64];
     char text[64];
     uint32_t len = BuildAddressMessage(HubAddress, HubOptions.DataPort, message, text);
     char where[24];
     FormatEndpoint(to, where);
-    if (Os.SendTo(SendSocket, message, len, to) != static_cast<int32_t>(len)) {
+    if (!HubSendTo(message, len, to)) {
         Problem("commgr: address message to %s could not be sent\n", where);
         return false;
     }
@@ -94,6 +110,7 @@ void ListenThread(void*) {
             Os.SleepMs(10);
             continue;
         }
+        HubReceived(HubOptions.ListenPort, from, buffer, static_cast<uint32_t>(got));
         Counters.Discoveries.fetch_add(1);
         Discovery d;
         ParseDiscovery(buffer, static_cast<uint32_t>(got), from, &d);

@@ -29,6 +29,10 @@ extern char HubAddress[16]; // the address the address message announces
 extern bool HubRecording;   // a record file is open
 extern uint64_t HubStartMs; // Os.MonotonicMs() at start
 extern PlatformSocket ListenSocket, DataSocket, SendSocket;
+// Where the packet recording says the hub's datagrams come from and go to: HubAddress, and the
+// port SendSocket is bound to (0 while it sends from a port the system chose).
+extern uint32_t HubAddressValue; // network order
+extern uint16_t SendPort;
 
 // KivFSX's announced endpoint from its last discovery, packed by PackEndpoint (0: none yet).
 // Written by the listen thread; read by all.
@@ -67,6 +71,12 @@ void Problem(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Sends the address message to `to` and records it.
 bool SendAddress(NetAddr to);
+
+// Sends one datagram out of SendSocket and puts it into the packet recording; any thread.
+// True when the whole datagram went out.
+bool HubSendTo(const uint8_t* data, uint32_t length, NetAddr to);
+// Puts a datagram received on the hub's `port` into the packet recording.
+void HubReceived(uint16_t port, NetAddr from, const uint8_t* data, uint32_t length);
 
 // Thread procedures.
 void ListenThread(void* unused);

@@ -13,6 +13,10 @@ namespace {
 constexpr int32_t MAX_ARGS = 256;
 constexpr uint32_t ARG_SIZE = 4096;
 constexpr uint32_t MAIN_TICK_MS = 10;
+// With a packet recording the send socket is bound to a port of its own, the first free one
+// from here on, so that the recording can name the port the hub's datagrams come from.
+constexpr uint16_t SEND_PORT_FIRST = 49152;
+constexpr uint16_t SEND_PORT_TRIES = 64;
 
 char ArgText[MAX_ARGS][ARG_SIZE];
 
@@ -69,6 +73,20 @@ PlatformSocket BoundSocket(uint16_t port, bool broadcast) {
     return s;
 }
 
+void BindSendSocket() {
+    for (uint16_t i = 0; i < SEND_PORT_TRIES; ++i) {
+        uint16_t port = static_cast<uint16_t>(SEND_PORT_FIRST + i);
+        if (port != HubOptions.ListenPort && port != HubOptions.DataPort &&
+            Os.Bind(SendSocket, NetAddr{0, port})) {
+            SendPort = port;
+            return;
+        }
+    }
+    Problem("commgr: no free port from %u on for the send socket; the packet recording names "
+            "port 0 as the source of the hub's datagrams\n",
+            static_cast<unsigned>(SEND_PORT_FIRST));
+}
+
 void SendKeepAlive() {
     NetAddr to{};
     if (!UnpackEndpoint(PeerEndpoint.load(), &to)) {
@@ -76,7 +94,7 @@ void SendKeepAlive() {
     }
     uint8_t message[MSG_HEADER_SIZE];
     uint32_t len = BuildKeepAlive(message);
-    if (Os.SendTo(SendSocket, message, len, to) != static_cast<int32_t>(len)) {
+    if (!HubSendTo(message, len, to)) {
         Problem("commgr: keep-alive could not be sent\n");
         return;
     }
@@ -124,6 +142,7 @@ void SendKeepAlive() {
     }
     Notice("commgr: done\n");
     RecordClose();
+    PcapClose();
     // The receive threads are blocked in their sockets; the process ends under them.
     ExitProcess(COMMGR_EXIT_OK);
 }
@@ -186,6 +205,14 @@ int main(int argc, char** argv) {
             Fail(COMMGR_EXIT_RECORD, "cannot create the record file \"%s\"", HubOptions.RecordPath);
         }
         HubRecording = true;
+    }
+    HubAddressValue = PlatformInetAddr(HubAddress);
+    if (HubOptions.RecordPcapPath[0] != '\0') {
+        BindSendSocket();
+        if (!PcapOpen(HubOptions.RecordPcapPath)) {
+            Fail(COMMGR_EXIT_RECORD, "cannot create the packet recording \"%s\"",
+                 HubOptions.RecordPcapPath);
+        }
     }
 
     if (!Os.StartThread(ListenThread, nullptr) || !Os.StartThread(DataThread, nullptr) ||

@@ -175,13 +175,14 @@ bool ParseOptions(int32_t count, const char* const* args, CommgrOptions* out, ch
                 return false;
             }
             snprintf(out->Address, sizeof(out->Address), "%s", text);
-        } else if (strcmp(name, "--record") == 0) {
+        } else if (strcmp(name, "--record") == 0 || strcmp(name, "--record-pcap") == 0) {
             const char* text = value();
             if (text == nullptr || text[0] == '\0' || strlen(text) >= COMMGR_PATH_SIZE) {
                 SetError(error, errorSize, "%s needs a file name", name);
                 return false;
             }
-            snprintf(out->RecordPath, sizeof(out->RecordPath), "%s", text);
+            char* path = strcmp(name, "--record") == 0 ? out->RecordPath : out->RecordPcapPath;
+            snprintf(path, COMMGR_PATH_SIZE, "%s", text);
         } else if (strcmp(name, "--fields") == 0) {
             const char* text = value();
             if (text == nullptr) {
@@ -227,6 +228,7 @@ bool ParseOptions(int32_t count, const char* const* args, CommgrOptions* out, ch
 const char* OptionsUsage() {
     return "Usage: commgr [--listen-port N] [--data-port N] [--address A.B.C.D]\n"
            "              [--keepalive-ms N] [--record FILE] [--record-payload]\n"
+           "              [--record-pcap FILE]\n"
            "              [--summary-ms N] [--fields \"name,name,...\"] [--check-uniform]\n"
            "              [--duration-s N] [--set IDX=VALUE ...] [--quiet]\n"
            "Plays the communication manager (node 2) for KivFSX (node 14).\n"
@@ -237,6 +239,9 @@ const char* OptionsUsage() {
            "  --keepalive-ms N  keep-alive interval once answered (default 1000)\n"
            "  --record FILE     machine-readable event lines, flushed per line\n"
            "  --record-payload  also record every block's payload in hex\n"
+           "  --record-pcap FILE  every datagram received and sent, as a pcap file for\n"
+           "                    Wireshark (tools/wireshark/kivnet.lua) and for replay\n"
+           "                    through the simulator stand-in (KIVSIM_REPLAY)\n"
            "  --summary-ms N    live summary interval; 0 = none (default 1000)\n"
            "  --fields LIST     fields to decode and show (datum names of the blocks, or\n"
            "                    AircraftType, SimConnected, FlightChanged, Traffic)\n"

@@ -19,7 +19,7 @@ constexpr uint32_t COMMGR_PATH_SIZE = 512;
 constexpr int32_t COMMGR_EXIT_OK = 0;
 constexpr int32_t COMMGR_EXIT_USAGE = 2;   // bad command line
 constexpr int32_t COMMGR_EXIT_NETWORK = 3; // a socket could not be made or bound
-constexpr int32_t COMMGR_EXIT_RECORD = 4;  // the record file could not be created
+constexpr int32_t COMMGR_EXIT_RECORD = 4;  // a record file could not be created
 
 struct CommgrOptions {
     uint16_t ListenPort;
@@ -28,7 +28,8 @@ struct CommgrOptions {
     uint32_t KeepAliveMs;
     char RecordPath[COMMGR_PATH_SIZE]; // empty: no record file
     bool RecordPayload;
-    uint32_t SummaryMs; // 0: no live summary
+    char RecordPcapPath[COMMGR_PATH_SIZE]; // empty: no packet recording
+    uint32_t SummaryMs;                    // 0: no live summary
     char Fields[COMMGR_MAX_FIELDS][COMMGR_FIELD_NAME_SIZE];
     uint32_t FieldCount;
     bool CheckUniform;

@@ -111,6 +111,7 @@ void DataThread(void*) {
             Os.SleepMs(10);
             continue;
         }
+        HubReceived(HubOptions.DataPort, from, buffer, static_cast<uint32_t>(got));
         HandleDatagram(buffer, static_cast<uint32_t>(got));
     }
 }

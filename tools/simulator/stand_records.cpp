@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "stand_flight.h"
+#include "stand_replay.h"
 
 namespace {
 
@@ -62,28 +63,18 @@ bool Add(StandWork* work, uint32_t capacity, uint32_t* count, const StandWork& w
     return true;
 }
 
-StandWork Work(StandWorkKind kind, uint32_t connection) {
-    StandWork w{};
-    w.Kind = kind;
-    w.Connection = connection;
-    w.Entry = 1;
-    w.OutOf = 1;
-    w.Group = SIMCONNECT_UNUSED;
-    return w;
-}
-
 // Plans one queued message; false when it does not fit and must wait for the next dispatch.
 bool PlanPending(const StandPending& p, StandWork* work, uint32_t capacity, uint32_t* count,
                  bool* quit) {
     uint32_t serial = Stand.Conn.Serial;
     switch (p.Kind) {
     case PENDING_OPEN:
-        return Add(work, capacity, count, Work(WORK_OPEN, serial));
+        return Add(work, capacity, count, StandNewWork(WORK_OPEN, serial));
     case PENDING_QUIT:
-        *quit = Add(work, capacity, count, Work(WORK_QUIT, serial));
+        *quit = Add(work, capacity, count, StandNewWork(WORK_QUIT, serial));
         return *quit;
     case PENDING_EXCEPTION: {
-        StandWork w = Work(WORK_EXCEPTION, serial);
+        StandWork w = StandNewWork(WORK_EXCEPTION, serial);
         w.Event = p.A;
         w.Data = p.B;
         w.Index = p.C;
@@ -96,13 +87,13 @@ bool PlanPending(const StandPending& p, StandWork* work, uint32_t capacity, uint
         }
         bool file =
             StandSameText(p.Name, "FlightLoaded") || StandSameText(p.Name, "AircraftLoaded");
-        StandWork w = Work(file ? WORK_EVENT_FILENAME : WORK_EVENT, serial);
+        StandWork w = StandNewWork(file ? WORK_EVENT_FILENAME : WORK_EVENT, serial);
         w.Event = s->Id;
         StandCopyText(w.File, sizeof w.File, file ? FileOf(p.Name) : "");
         return Add(work, capacity, count, w);
     }
     case PENDING_CLIENT_EVENT: {
-        StandWork w = Work(WORK_EVENT, serial);
+        StandWork w = StandNewWork(WORK_EVENT, serial);
         w.Event = p.A;
         w.Data = p.B;
         w.Group = p.C;
@@ -111,7 +102,8 @@ bool PlanPending(const StandPending& p, StandWork* work, uint32_t capacity, uint
     case PENDING_BYTYPE: {
         // One message per object of the type within the radius, numbered 1..n of n: as the
         // real library does, the user's own aircraft (object 1) first, then the AI aircraft.
-        // The stand-in has no helicopters, boats or ground vehicles.
+        // The stand-in has no helicopters, boats or ground vehicles. A replay lists the
+        // aircraft of the recorded traffic list instead of its own.
         const int32_t type = static_cast<int32_t>(p.D);
         double t = StandFlightSeconds();
         double userLat = FlightValue("plane latitude", SIMCONNECT_OBJECT_ID_USER, t);
@@ -123,7 +115,12 @@ bool PlanPending(const StandPending& p, StandWork* work, uint32_t capacity, uint
         if (aircraft || type == SIMCONNECT_SIMOBJECT_TYPE_USER) {
             ids[n++] = SIMCONNECT_OBJECT_ID_USER;
         }
-        for (uint32_t i = 0; aircraft && i < Stand.Options.Traffic; ++i) {
+        const uint32_t replayFirst = n;
+        const bool replay = aircraft && StandReplayActive();
+        if (replay) {
+            n += StandReplayTraffic(ids + n, STAND_MAX_TRAFFIC);
+        }
+        for (uint32_t i = 0; aircraft && !replay && i < Stand.Options.Traffic; ++i) {
             double lat = 0.0;
             double lon = 0.0;
             double agl = 0.0;
@@ -137,18 +134,19 @@ bool PlanPending(const StandPending& p, StandWork* work, uint32_t capacity, uint
             return false;
         }
         for (uint32_t k = 0; k < n; ++k) {
-            StandWork w = Work(WORK_BYTYPE, serial);
+            StandWork w = StandNewWork(WORK_BYTYPE, serial);
             w.Request = p.A;
             w.Define = p.B;
             w.Object = ids[k];
             w.Entry = k + 1;
             w.OutOf = n;
+            w.Replay = replay && k >= replayFirst ? k - replayFirst + 1 : 0;
             Add(work, capacity, count, w);
         }
         return true;
     }
     case PENDING_CLOUD: {
-        StandWork w = Work(WORK_CLOUD, serial);
+        StandWork w = StandNewWork(WORK_CLOUD, serial);
         w.Request = p.A;
         return Add(work, capacity, count, w);
     }
@@ -157,6 +155,16 @@ bool PlanPending(const StandPending& p, StandWork* work, uint32_t capacity, uint
 }
 
 } // namespace
+
+StandWork StandNewWork(StandWorkKind kind, uint32_t connection) {
+    StandWork w{};
+    w.Kind = kind;
+    w.Connection = connection;
+    w.Entry = 1;
+    w.OutOf = 1;
+    w.Group = SIMCONNECT_UNUSED;
+    return w;
+}
 
 uint32_t StandDatumSize(int32_t type) {
     switch (type) {
@@ -244,7 +252,7 @@ uint32_t StandPlanDispatch(StandWork* work, uint32_t capacity, uint64_t nowMs) {
     // "SimStart" follows once the first dispatch (which delivers OPEN) is over.
     if (Stand.Conn.SimStartPending && Stand.Conn.Dispatches >= 1) {
         if (const StandSubscription* s = StandFindSubscription("SimStart")) {
-            StandWork w = Work(WORK_EVENT, serial);
+            StandWork w = StandNewWork(WORK_EVENT, serial);
             w.Event = s->Id;
             if (Add(work, capacity, &count, w)) {
                 Stand.Conn.SimStartPending = false;
@@ -253,8 +261,8 @@ uint32_t StandPlanDispatch(StandWork* work, uint32_t capacity, uint64_t nowMs) {
     }
     uint64_t frameMs = 1000u / static_cast<uint32_t>(Stand.Options.FrameHz);
     for (StandRequest& r : Stand.Requests) {
-        if (!r.Used) {
-            continue;
+        if (!r.Used || StandReplayCarries(r.Define)) {
+            continue; // a replayed definition's records come from the recording, below
         }
         bool frame =
             r.Period == SIMCONNECT_PERIOD_VISUAL_FRAME || r.Period == SIMCONNECT_PERIOD_SIM_FRAME;
@@ -266,7 +274,7 @@ uint32_t StandPlanDispatch(StandWork* work, uint32_t capacity, uint64_t nowMs) {
             records = 1;
         }
         for (uint32_t k = 0; k < records; ++k) {
-            StandWork w = Work(WORK_DATA, serial);
+            StandWork w = StandNewWork(WORK_DATA, serial);
             w.Request = r.Id;
             w.Define = r.Define;
             w.Object = r.Object;
@@ -282,7 +290,7 @@ uint32_t StandPlanDispatch(StandWork* work, uint32_t capacity, uint64_t nowMs) {
             r.Used = false;
         }
     }
-    return count;
+    return count + StandReplayPlanRecords(work + count, capacity - count, nowMs);
 }
 
 uint32_t StandBuildMessage(const StandWork& w, uint8_t* buffer) {
@@ -352,6 +360,9 @@ uint32_t StandBuildMessage(const StandWork& w, uint8_t* buffer) {
             StandFillGeneration(record, recordSize, w.Generation);
         } else {
             StandPackRecord(*def, w.Object, StandFlightSeconds(), record);
+        }
+        if (w.Replay != 0) {
+            StandReplayRecord(w, *def, record);
         }
         return size;
     }

@@ -62,8 +62,12 @@ struct StandWork {
     uint32_t Index;     // EXCEPTION: the parameter index
     bool UseGeneration; // DATA in generation mode
     uint32_t Generation;
-    char File[64]; // EVENT_FILENAME
+    uint32_t Replay; // DATA, BYTYPE: 1 + its slot of the replay (stand_replay.h); 0: the flight's
+    char File[64];   // EVENT_FILENAME
 };
+
+// A message of `kind` for `connection`: entry 1 of 1, no group, everything else 0.
+StandWork StandNewWork(StandWorkKind kind, uint32_t connection);
 
 // Plans one dispatch of the open connection at `nowMs` (caller holds StandMutex): takes the
 // queued messages and the due requests. Returns the number of entries written to `work`.

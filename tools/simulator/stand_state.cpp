@@ -6,6 +6,7 @@
 
 #include "stand_control.h"
 #include "stand_flight.h"
+#include "stand_replay.h"
 
 const char* const STAND_ENTRY_NAMES[ENTRY_COUNT] = {
     "Open",
@@ -92,6 +93,7 @@ void StandEnsureStarted() {
 void StandResetForTest() {
     std::memset(&Stand, 0, sizeof Stand);
     FlightReset();
+    StandReplayReset();
     StandJournalClose();
 }
 

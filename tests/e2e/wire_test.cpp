@@ -1,0 +1,388 @@
+// Seeing and replaying the wire: a real session captured on the network and recorded by the
+// hub emulator decodes in tshark with the dissector (tools/wireshark/kivnet.lua), every kind
+// of message and the values the simulator set; a recording replayed through the simulator
+// stand-in travels through the bridge again and comes back as the same flight.
+#include "harness.h"
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <sstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string FindTool(const std::string& name) {
+    const char* path = getenv("PATH");
+    std::istringstream dirs(path != nullptr ? path : "");
+    std::string dir;
+    while (std::getline(dirs, dir, ':')) {
+        fs::path candidate = fs::path(dir) / name;
+        if (!dir.empty() && access(candidate.c_str(), X_OK) == 0) {
+            return candidate.string();
+        }
+    }
+    return "";
+}
+
+// One message as tshark's field output shows it: the fields asked for, by name; several
+// occurrences joined by ','.
+using Fields = std::map<std::string, std::string>;
+
+struct WireTest : E2eTest {
+    void SetUp() override {
+        E2eTest::SetUp();
+        Tshark = FindTool("tshark");
+        Dumpcap = FindTool("dumpcap");
+        if (Tshark.empty() || Dumpcap.empty()) {
+            if (getenv("CI") != nullptr && std::string(getenv("CI")) == "true") {
+                FAIL() << "tshark and dumpcap are needed (Debian package tshark)";
+            }
+            GTEST_SKIP() << "tshark or dumpcap is not installed (Debian package tshark)";
+        }
+        const char* source = getenv("KIV_SOURCE_DIR");
+        ASSERT_NE(source, nullptr);
+        Dissector = fs::path(source) / "tools" / "wireshark" / "kivnet.lua";
+        ASSERT_TRUE(fs::exists(Dissector));
+    }
+
+    // tshark with the dissector on `capture`: its output lines (standard error too).
+    std::vector<std::string> RunTshark(const fs::path& capture,
+                                       const std::vector<std::string>& args) {
+        std::vector<std::string> all{Tshark,           "-n", "-r",
+                                     capture.string(), "-X", "lua_script:" + Dissector.string()};
+        all.insert(all.end(), args.begin(), args.end());
+        fs::path out = Dir / ("tshark-" + std::to_string(Runs++) + ".txt");
+        Proc tshark = Spawn(all, Dir, {}, out);
+        EXPECT_EQ(WaitExit(tshark, 120000), 0) << ReadText(out);
+        return ReadLines(out);
+    }
+
+    // The messages of `capture` that match `filter`, with the fields `names`.
+    std::vector<Fields> Messages(const fs::path& capture, const std::string& filter,
+                                 const std::vector<std::string>& names) {
+        std::vector<std::string> args{"-Y", filter,        "-T", "fields",  "-E", "header=y",
+                                      "-E", "separator=|", "-E", "quote=n", "-E", "aggregator=,"};
+        for (const auto& name : names) {
+            args.push_back("-e");
+            args.push_back(name);
+        }
+        std::vector<Fields> out;
+        bool header = false;
+        for (const auto& line : RunTshark(capture, args)) {
+            if (!header) {
+                header = line.rfind(names.front() + "|", 0) == 0 || line == names.front();
+                continue; // tshark's own notices come before the header line
+            }
+            Fields fields;
+            std::istringstream values(line);
+            std::string value;
+            for (const auto& name : names) {
+                std::getline(values, value, '|');
+                fields[name] = value;
+            }
+            out.push_back(fields);
+        }
+        return out;
+    }
+
+    // Checks that every message of `capture` decodes without a dissector error.
+    void ExpectCleanDecode(const fs::path& capture) {
+        std::string text;
+        for (const auto& line : RunTshark(capture, {"-V"})) {
+            text += line + "\n";
+        }
+        EXPECT_GT(CountOf(text, "KivFSX cockpit network"), 0u) << capture;
+        for (const char* bad : {"Lua Error", "Lua: Error", "Malformed", "Dissector bug"}) {
+            EXPECT_EQ(CountOf(text, bad), 0u) << bad << " in " << capture;
+        }
+    }
+
+    Proc StartCapture(const fs::path& file) {
+        Proc dumpcap = Spawn({Dumpcap, "-i", "any", "-f", "udp", "-P", "-w", file.string()}, Dir,
+                             {}, CaptureOut());
+        EXPECT_TRUE(WaitForText(CaptureOut(), "Capturing on", 15000)) << ReadText(CaptureOut());
+        return dumpcap;
+    }
+
+    // Stops the capture once it holds at least `packets` packets (the capture library hands
+    // them over in batches, and an interrupted capture drops a batch not handed over yet).
+    void StopCapture(Proc& dumpcap, size_t packets) {
+        for (uint64_t end = NowMs() + 15000; CapturedCount() < packets && NowMs() < end;) {
+            SleepMs(100);
+        }
+        kill(dumpcap.Pid, SIGINT);
+        EXPECT_EQ(WaitExit(dumpcap, 10000), 0) << ReadText(CaptureOut());
+    }
+
+    fs::path CaptureOut() const { return Dir / "dumpcap-out.txt"; }
+
+    // The count of captured packets that dumpcap showed last ("Packets: N").
+    size_t CapturedCount() const {
+        std::string text = ReadText(CaptureOut());
+        size_t at = text.rfind("Packets: ");
+        return at == std::string::npos ? 0 : std::stoul(text.substr(at + 9));
+    }
+
+    void StopHub(Proc& hub) {
+        SendLine(hub, "quit");
+        EXPECT_EQ(WaitExit(hub, 5000), 0);
+    }
+
+    static void StopKivfsx(Proc& kiv) {
+        kill(kiv.Pid, SIGKILL);
+        WaitExit(kiv, 5000);
+    }
+
+    std::string Tshark, Dumpcap;
+    fs::path Dissector;
+    int Runs = 0;
+};
+
+bool HasValue(const std::vector<Fields>& messages, const std::string& field,
+              const std::string& value) {
+    for (const auto& m : messages) {
+        std::istringstream values(m.at(field));
+        std::string one;
+        while (std::getline(values, one, ',')) {
+            if (one == value) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// A 32-byte header in hex, as the hub's `raw` command takes it.
+std::string HeaderHex(uint32_t msgClass, uint32_t msgType, uint32_t count, uint32_t version,
+                      uint16_t source, uint16_t destination) {
+    auto word = [](uint32_t v, int bytes) {
+        std::string out;
+        char pair[4];
+        for (int i = 0; i < bytes; ++i) {
+            snprintf(pair, sizeof(pair), "%02x ", (v >> (8 * i)) & 0xffu);
+            out += pair;
+        }
+        return out;
+    };
+    return word(msgClass, 4) + word(msgType, 4) + word(0, 4) + word(count, 4) + word(0, 4) +
+           word(0, 4) + word(version, 4) + word(source, 2) + word(destination, 2);
+}
+
+// The simulator's records and traffic lists as the hub saw them, each run of equal ones once,
+// and the bridge's own words of the last block of each.
+struct Flight {
+    std::map<int, std::vector<std::string>> Records; // by block number; empty records left out
+    std::vector<std::string> Traffic;                // the listed aircraft of Block2
+    std::string SimConnected, AircraftType;
+};
+
+Flight FlightOf(WireTest& test, const fs::path& capture) {
+    Flight flight;
+    for (const auto& m :
+         test.Messages(capture, "kivnet.block",
+                       {"kivnet.block", "kivnet.record", "kivnet.traffic.object_id",
+                        "kivnet.traffic.lat", "kivnet.traffic.lon", "kivnet.traffic.agl",
+                        "kivnet.block2.sim_connected", "kivnet.block1.aircraft_type"})) {
+        int block = std::stoi(m.at("kivnet.block"));
+        const std::string& record = m.at("kivnet.record");
+        auto& records = flight.Records[block];
+        if (record.find_first_not_of('0') != std::string::npos &&
+            (records.empty() || records.back() != record)) {
+            records.push_back(record);
+        }
+        std::string traffic = m.at("kivnet.traffic.object_id") + "/" + m.at("kivnet.traffic.lat") +
+                              "/" + m.at("kivnet.traffic.lon") + "/" + m.at("kivnet.traffic.agl");
+        if (!m.at("kivnet.traffic.object_id").empty() &&
+            (flight.Traffic.empty() || flight.Traffic.back() != traffic)) {
+            flight.Traffic.push_back(traffic);
+        }
+        if (block == 2) {
+            flight.SimConnected = m.at("kivnet.block2.sim_connected");
+        } else if (block == 1) {
+            flight.AircraftType = m.at("kivnet.block1.aircraft_type");
+        }
+    }
+    return flight;
+}
+
+// Where each element of `part` stands in `whole`, searching on from the one before; -1 for
+// one that is not found there.
+std::vector<int> PlacesIn(const std::vector<std::string>& part,
+                          const std::vector<std::string>& whole) {
+    std::vector<int> places;
+    size_t from = 0;
+    for (const auto& item : part) {
+        size_t at = from;
+        while (at < whole.size() && whole[at] != item) {
+            ++at;
+        }
+        if (at == whole.size()) {
+            places.push_back(-1);
+            at = from; // look for the next one from the same place
+        } else {
+            places.push_back(static_cast<int>(at));
+            from = at + 1;
+        }
+    }
+    return places;
+}
+
+TEST_F(WireTest, EveryKindDecodesOnTheWireAndInTheHubsRecording) {
+    Control("set Autopilot Heading Lock Dir=271.5");
+    Control("set Turb Eng N1:1=77.25");
+    Control("set NAV OBS:1=123.5");
+    fs::path wire = Dir / "wire.pcap";
+    fs::path recording = Dir / "hub.pcap";
+    Proc dumpcap = StartCapture(wire);
+    Proc hub = StartHub({"--record-pcap", recording.string()});
+    Proc kiv = StartKivfsx();
+    ASSERT_TRUE(WaitForText(HubRecord, "BLOCK ", 20000, 12)) << ReadText(KivOut);
+
+    SendLine(hub, "set 100=2 114=29.5");
+    // A variable without a width on the wire (FsxIndex 7 has var type 7), a kind nobody
+    // sends, and a keep-alive of another version.
+    SendLine(hub, "raw " + HeaderHex(1, 2, 1, 503, 2, 14) + "07 00 00 00 01 00 00 00");
+    SendLine(hub, "raw " + HeaderHex(7, 3, 0, 503, 2, 14) + "aa bb");
+    SendLine(hub, "raw " + HeaderHex(2, 9, 0, 502, 2, 14));
+    ASSERT_TRUE(WaitForText(Journal, "sim=HEADING_BUG_SET", 5000)) << ReadText(Journal);
+    ASSERT_TRUE(WaitForText(KivOut, "PollUDP() - Unhandled MSG CLASS: 7", 5000));
+    SendLine(hub, "shutdown");
+    EXPECT_EQ(WaitExit(kiv, 5000), 100);
+    StopHub(hub);
+    // Every datagram the hub recorded crossed the network the capture watches.
+    StopCapture(dumpcap, Messages(recording, "kivnet", {"kivnet.kind"}).size());
+
+    for (const fs::path& capture : {wire, recording}) {
+        SCOPED_TRACE(capture.string());
+        ExpectCleanDecode(capture);
+        auto messages = Messages(
+            capture, "kivnet",
+            {"kivnet.kind", "kivnet.block", "kivnet.version", "kivnet.port",
+             "kivnet.block3.autopilot_heading_lock_dir", "kivnet.block1.turb_eng_n1_1",
+             "kivnet.block2.nav_obs_1", "kivnet.block2.sim_connected", "kivnet.var.index",
+             "kivnet.var.name", "kivnet.var.int", "kivnet.var.double", "_ws.expert.message"});
+        for (const char* kind : {"Block", "Variable changes", "Keep-alive", "Discovery", "Address",
+                                 "Shutdown", "Unknown"}) {
+            EXPECT_TRUE(HasValue(messages, "kivnet.kind", kind)) << kind;
+        }
+        for (const char* block : {"1", "2", "3"}) {
+            EXPECT_TRUE(HasValue(messages, "kivnet.block", block)) << "block " << block;
+        }
+        // The discovery announces KivFSX's port, the address message the hub's.
+        EXPECT_TRUE(HasValue(messages, "kivnet.port", "9030"));
+        EXPECT_TRUE(HasValue(messages, "kivnet.port", "9020"));
+        // What the simulator set, in the blocks' fields.
+        EXPECT_TRUE(HasValue(messages, "kivnet.block3.autopilot_heading_lock_dir", "271.5"));
+        EXPECT_TRUE(HasValue(messages, "kivnet.block1.turb_eng_n1_1", "77.25"));
+        EXPECT_TRUE(HasValue(messages, "kivnet.block2.nav_obs_1", "123.5"));
+        EXPECT_TRUE(HasValue(messages, "kivnet.block2.sim_connected", "1"));
+        // The variable changes, each by the width its variable has and with its event.
+        EXPECT_TRUE(HasValue(messages, "kivnet.var.index", "100"));
+        EXPECT_TRUE(HasValue(messages, "kivnet.var.name", "HEADING_BUG_SET"));
+        EXPECT_TRUE(HasValue(messages, "kivnet.var.int", "2"));
+        EXPECT_TRUE(HasValue(messages, "kivnet.var.double", "29.5"));
+        bool widthNote = false, versionWarning = false;
+        for (const auto& m : messages) {
+            widthNote = widthNote || m.at("_ws.expert.message").find("FsxIndex 7 has var type 7") !=
+                                         std::string::npos;
+            versionWarning = versionWarning ||
+                             (m.at("kivnet.version") == "502" &&
+                              m.at("_ws.expert.message").find("Version 502") != std::string::npos);
+        }
+        EXPECT_TRUE(widthNote);
+        EXPECT_TRUE(versionWarning);
+    }
+}
+
+TEST_F(WireTest, RecordedFlightReplaysThroughTheBridge) {
+    // A flight long enough for the bridge to list traffic (its traffic requests start after
+    // five seconds), recorded by the hub.
+    fs::path original = Dir / "original.pcap";
+    Proc hub = StartHub({"--record-pcap", original.string()});
+    Proc kiv = StartKivfsx();
+    bool traffic = false;
+    for (uint64_t end = NowMs() + 25000; !traffic && NowMs() < end; SleepMs(200)) {
+        for (const auto& line : ReadLines(HubRecord)) {
+            traffic = traffic || (Field(line, "name") == "Traffic" && Field(line, "value") != "0");
+        }
+    }
+    ASSERT_TRUE(traffic) << ReadText(KivOut);
+    SleepMs(2000);
+    StopHub(hub);
+    StopKivfsx(kiv);
+
+    // The same flight again, from the recording, recorded again.
+    fs::path replayed = Dir / "replayed.pcap";
+    hub = StartHub({"--record-pcap", replayed.string()});
+    kiv = StartKivfsx({{"KIVSIM_REPLAY", original.string()}});
+    ASSERT_TRUE(WaitForText(Journal, "REPLAY end ", 40000)) << ReadText(Journal);
+    SleepMs(1000); // the last records reach the hub
+    StopHub(hub);
+    StopKivfsx(kiv);
+    EXPECT_EQ(CountOf(ReadText(Journal), "REPLAY error"), 0u);
+
+    Flight before = FlightOf(*this, original);
+    Flight after = FlightOf(*this, replayed);
+    for (int block : {1, 2, 3}) {
+        SCOPED_TRACE("block " + std::to_string(block));
+        const auto& was = before.Records[block];
+        const auto& is = after.Records[block];
+        ASSERT_GE(was.size(), 3u);
+        // Every record came from the recording, in the recorded order; a record the bridge
+        // replaced before its turn to be sent may be missing, the last one never is.
+        std::vector<int> places = PlacesIn(is, was);
+        EXPECT_EQ(std::count(places.begin(), places.end(), -1), 0);
+        EXPECT_GE(is.size() * 3, was.size());
+        ASSERT_FALSE(is.empty());
+        EXPECT_EQ(is.back(), was.back());
+    }
+    ASSERT_FALSE(before.Traffic.empty());
+    ASSERT_FALSE(after.Traffic.empty());
+    std::vector<int> places = PlacesIn(after.Traffic, before.Traffic);
+    EXPECT_EQ(std::count(places.begin(), places.end(), -1), 0);
+    EXPECT_EQ(after.SimConnected, "1");
+    EXPECT_EQ(after.AircraftType, before.AircraftType);
+}
+
+TEST_F(WireTest, ReplayOfAWireCaptureLoops) {
+    // A short flight captured on the network (Linux "any" device, not the hub's format).
+    fs::path wire = Dir / "wire.pcap";
+    Proc dumpcap = StartCapture(wire);
+    Proc hub = StartHub();
+    Proc kiv = StartKivfsx();
+    ASSERT_TRUE(WaitForText(HubRecord, "BLOCK ", 20000, 30)) << ReadText(KivOut);
+    StopKivfsx(kiv);
+    StopHub(hub);
+    StopCapture(dumpcap, 30);
+
+    fs::path replayed = Dir / "replayed.pcap";
+    hub = StartHub({"--record-pcap", replayed.string()});
+    kiv = StartKivfsx({{"KIVSIM_REPLAY", wire.string()}, {"KIVSIM_REPLAY_LOOP", "1"}});
+    ASSERT_TRUE(WaitForText(Journal, "REPLAY loop ", 30000, 2)) << ReadText(Journal);
+    SleepMs(500);
+    StopHub(hub);
+    StopKivfsx(kiv);
+    EXPECT_EQ(CountOf(ReadText(Journal), "REPLAY end "), 0u);
+
+    // Block3's records run through the captured ones more than once: all of them come from
+    // the capture, and at some point the flight starts over.
+    Flight captured = FlightOf(*this, wire);
+    Flight replay = FlightOf(*this, replayed);
+    const auto& was = captured.Records[3];
+    const auto& is = replay.Records[3];
+    ASSERT_FALSE(is.empty());
+    int restarts = 0;
+    int last = -1;
+    for (const auto& record : is) {
+        ASSERT_NE(std::find(was.begin(), was.end(), record), was.end());
+        int at = static_cast<int>(std::find(was.begin(), was.end(), record) - was.begin());
+        restarts += at < last ? 1 : 0;
+        last = at;
+    }
+    EXPECT_GE(restarts, 1);
+}
+
+} // namespace
