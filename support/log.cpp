@@ -155,6 +155,19 @@ void SimLogRename(const char* newName) {
     ReleaseResource(mutex, "SimLogRename()");
 }
 
+void SimLogSaveAs(const char* lastEntry, const char* newName) {
+    Resource mutex = LogMutex.load();
+    if (mutex == nullptr) {
+        WriteEntry(lastEntry);
+        RenameUnlocked(newName);
+        return;
+    }
+    GetResource(mutex, "SimLog");
+    WriteEntry(lastEntry);
+    RenameUnlocked(newName);
+    ReleaseResource(mutex, "SimLog()");
+}
+
 void SimLogf(const char* format, ...) {
     char line[LOG_LINE_SIZE];
     va_list args;

@@ -23,6 +23,9 @@ const char* SimLogTime();
 // Renames the current log file to `newName` in the working directory, replacing an older one.
 // Holds the log's lock, so no entry is being written meanwhile.
 void SimLogRename(const char* newName);
+// Writes `lastEntry` as SimLog does and renames the log as SimLogRename does, under one hold
+// of the lock: the saved file ends with that entry, whatever other threads log meanwhile.
+void SimLogSaveAs(const char* lastEntry, const char* newName);
 
 // printf-style helpers for the callers' fixed-size message lines: the text is formatted
 // into a local buffer of `N` bytes (cut at its end, never overflowing) and then logged.

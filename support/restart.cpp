@@ -36,8 +36,7 @@ void Restart() {
     if (RestartClaimed.exchange(true)) {
         return;
     }
-    SimLog("Renaming Log File\n");
-    SimLogRename("KivSaved.log");
+    SimLogSaveAs("Renaming Log File\n", "KivSaved.log");
 
     int next = RestartCount + 1;
     char commandLine[COMMAND_LINE_SIZE];

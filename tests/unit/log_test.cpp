@@ -16,10 +16,6 @@ void FixedTime(int32_t* h, int32_t* m, int32_t* s, int32_t* ms) {
     *ms = 6;
 }
 
-bool NoCurrentDir(char*, size_t) {
-    return false;
-}
-
 using LogTest = TempDirTest;
 
 TEST_F(LogTest, StartEmptiesTheFileAndEntriesAreStampedVerbatim) {
