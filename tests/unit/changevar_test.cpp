@@ -61,7 +61,8 @@ const Example EXAMPLES[] = {
     {100, 4, BUG, 353, HDG, 3}, {100, 3, BUG, 2, HDG, 3}, {100, 2, BUG, 360, HDG, 350},
     {97, 1, "VOR1_SET", 0, "NAV OBS:1", 359.5}, {98, 3, "VOR2_SET", 359, "NAV OBS:2", 0.5},
     {99, 3, ALT_SET, 0, ALT, 50}, {99, 2, ALT_SET, 1050, ALT, 50}, {99, 7, ALT_SET, 50, ALT, 50.7},
-    {99, 0, ALT_SET, -20, ALT, -20}, {101, 4, SPD_SET, 0, SPD, 5.5}, {101, 2, SPD_SET, 15, SPD, 5.5},
+    {99, 0, ALT_SET, -20, ALT, -20}, {99, 1, ALT_SET, -400, ALT, -500}, // only a take raises
+    {101, 4, SPD_SET, 0, SPD, 5.5}, {101, 2, SPD_SET, 15, SPD, 5.5},
     {164, 1, NONE, 0, FD, 1}, {164, 0, "TOGGLE_FLIGHT_DIRECTOR", 0, FD, 1},
     {164, 3, "TOGGLE_FLIGHT_DIRECTOR", 0, FD, 0}, {165, 1, "AUTOPILOT_ON", 0, AP, 0},
     {165, 0, NONE, 0, AP, 0}, {165, 0, "AUTOPILOT_OFF", 0, AP, 1},

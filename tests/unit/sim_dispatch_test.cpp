@@ -172,8 +172,8 @@ TEST_F(DispatchTest, RecordsFillTheirBlocksAndTheModelSetsTheAircraftType) {
     EXPECT_TRUE(Filled(Block2, BLOCK_PAYLOAD, BLOCK2_RECORD_SIZE, block2));
     EXPECT_EQ(BlockGetI32(Block3, 28), 0x33333333);
 
-    const std::pair<const char*, int32_t> models[] = {{"B738", 1}, {"A321", 2}, {"B7380", 0},
-                                                      {"b738", 0}, {"", 0},     {"A321", 2}};
+    const std::pair<const char*, int32_t> models[] = {
+        {"B738", 1}, {"A321", 2}, {"B7380", 0}, {"A3210", 0}, {"b738", 0}, {"", 0}, {"A321", 2}};
     for (const auto& [text, type] : models) {
         AircraftType = 7;
         Deliver(Model(text));
