@@ -1,9 +1,10 @@
-# Windows i686 release build with mingw-w64 (posix thread model). The simulator's client
+# Windows i686 release build with mingw-w64, win32 thread model: its runtime needs nothing newer
+# than Windows XP (the POSIX-thread runtime imports calls that XP lacks). The simulator's client
 # library is 32-bit, so this is the build that ships. It cannot run here (no 32-bit Wine).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
+set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-win32)
+set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-win32)
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

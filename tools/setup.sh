@@ -1,13 +1,30 @@
 #!/usr/bin/env bash
-# Brings a fresh Debian machine to the point where everything builds: installs the packages
-# that are missing, then configures and builds the presets named on the command line
-# (default: all of them).
+# Brings a fresh Debian machine to the point where the given presets build: installs the
+# packages they need that are missing, then configures and builds each preset (default: all
+# of them). With --packages first it only installs.
+#   tools/setup.sh [--packages] [PRESET...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest
-          g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64
-          iproute2 util-linux procps)
+build=1
+if [ "${1:-}" = --packages ]; then
+  build=0
+  shift
+fi
+presets=("$@")
+[ ${#presets[@]} -gt 0 ] || presets=(linux linux-asan linux-tsan fuzz win64 win32)
+
+# Native builds and tests use Debian's prebuilt GoogleTest, and the end-to-end tests decode
+# captures with tshark; the Windows x86_64 build compiles GoogleTest from Debian's sources with
+# mingw-w64, and its tests (and the Linux end-to-end test of it) run under Wine.
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev tshark iproute2 util-linux procps)
+for preset in "${presets[@]}"; do
+  case "$preset" in
+    fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    win64) packages+=(g++-mingw-w64-x86-64-posix googletest wine wine64) ;;
+    win32) packages+=(g++-mingw-w64-i686-win32 zip unzip) ;;
+  esac
+done
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -20,8 +37,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
-presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(linux linux-asan linux-tsan fuzz win64 win32)
+[ $build = 1 ] || exit 0
 for preset in "${presets[@]}"; do
   echo "setup: configure and build $preset"
   cmake --preset "$preset" >/dev/null

@@ -1,31 +1,67 @@
 #!/usr/bin/env bash
-# Runs every test: sets the machine up and builds all targets first (tools/setup.sh), then
-# the Linux tests (unit and end-to-end, the latter inside private network namespaces), the
-# sanitizer builds' tests, the bounded fuzzing run, the Windows x86_64 tests under Wine and
-# the checks of the i686 release build. Ends with one summary line and a non-zero exit on
-# any failure.
+# Runs every test: installs the missing packages (tools/setup.sh), then builds each preset and
+# runs its tests: the Windows x86_64 tests under Wine, the Linux tests (unit and end-to-end,
+# the latter inside private network namespaces), the sanitizer builds' unit tests, a bounded
+# fuzzing run and the checks of the i686 release build. Prints how long each phase took and
+# ends with one summary line and a non-zero exit on any failure.
+#   KIV_FUZZ_SECONDS (default 30 here) sets the length of the fuzzing run.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
-tools/setup.sh || { echo "test-all: set-up or build failed"; exit 1; }
-
-export WINEDEBUG=-all
+export KIV_FUZZ_SECONDS="${KIV_FUZZ_SECONDS:-30}"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX="${WINEPREFIX:-$PWD/build/wineprefix}"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "test-all: creating the Wine prefix $WINEPREFIX"
-  wineboot -i >/dev/null 2>&1 || true
-  wineserver -w || true
-fi
 
+phases=()
 passed=0
 failed=0
-status=0
-for preset in linux linux-asan linux-tsan fuzz win64 win32; do
-  echo "=== tests: $preset"
-  log=$(mktemp)
-  ctest --preset "$preset" 2>&1 | tee "$log"
-  rc=${PIPESTATUS[0]}
-  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1 || true)
+
+# note LABEL START: notes the duration of a phase that began at START (in $SECONDS).
+note() {
+  phases+=("$(printf '%-24s %4d s' "$1" $((SECONDS - $2)))")
+}
+
+# build PRESET: configures and builds what the preset's tests need; a failure counts as one.
+# While tests run in the background the build yields the processors to them (nice).
+build() {
+  local start=$SECONDS rc=0
+  nice -n "$([ -n "$testing" ] && echo 10 || echo 0)" tools/setup.sh "$1" || rc=$?
+  note "build $1" $start
+  if [ $rc -ne 0 ]; then
+    echo "test-all: building $1 failed"
+    failed=$((failed + 1))
+  fi
+  return $rc
+}
+
+# One preset's tests run in the background while the next preset builds: the end-to-end and
+# fuzzing runs mostly wait or use one processor.
+testing=""   # the preset whose tests run now
+tests_pid=0
+tests_start=0
+tests_log=$(mktemp)
+
+# start_tests PRESET: starts the preset's tests in the background, in a session of their own
+# so that they can be stopped as a whole.
+start_tests() {
+  testing=$1
+  tests_start=$SECONDS
+  setsid ctest --preset "$1" >"$tests_log" 2>&1 </dev/null &
+  tests_pid=$!
+}
+
+# finish_tests: waits for the running tests, shows their output and adds their counts.
+finish_tests() {
+  local rc=0 line total bad waited=$SECONDS took
+  [ -n "$testing" ] || return 0
+  wait "$tests_pid" || rc=$?
+  tests_pid=0
+  took=$(sed -nE 's/^Total Test time \(real\) = +([0-9]+).*/\1/p' "$tests_log")
+  phases+=("$(printf '%-24s %4d s (waited for %d s)' "tests $testing" \
+              "${took:-$((SECONDS - tests_start))}" $((SECONDS - waited)))")
+  echo "=== tests: $testing"
+  cat "$tests_log"
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$tests_log" | tail -n 1 || true)
   if [ -n "$line" ]; then
     total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
     bad=$(sed -E 's/.*tests passed, ([0-9]+) tests failed.*/\1/' <<<"$line")
@@ -34,8 +70,52 @@ for preset in linux linux-asan linux-tsan fuzz win64 win32; do
   elif [ "$rc" -ne 0 ]; then
     failed=$((failed + 1))
   fi
-  [ "$rc" -eq 0 ] || status=1
-  rm -f "$log"
+  testing=""
+}
+
+# wine_server: makes the Wine prefix once and starts one persistent server for it, so each
+# Wine start is cheap. The end-to-end tests copy the prefix: it is complete on disk first.
+# The server's boot starts the prefix's services, which live as long as the server: they get
+# no terminal or pipe of ours (CTest would wait for the pipe to close).
+wine_server() {
+  local start=$SECONDS rc=0
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    wineboot -i >/dev/null 2>&1 </dev/null
+    wineserver -w
+  fi
+  { [ -f "$WINEPREFIX/system.reg" ] && wineserver -p && wineboot >/dev/null 2>&1 </dev/null; } ||
+    rc=1
+  note "wine prefix and server" $start
+  [ $rc -eq 0 ] || echo "test-all: no Wine prefix in $WINEPREFIX"
+}
+
+# Whatever happens, nothing is left running: background tests, the Wine server and its services.
+cleanup() {
+  [ "$tests_pid" = 0 ] || kill -- "-$tests_pid" 2>/dev/null
+  wineserver -k 2>/dev/null
+  rm -f "$tests_log"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+start=$SECONDS
+tools/setup.sh --packages || { echo "test-all: set-up failed"; exit 1; }
+note "set-up (packages)" $start
+
+# win64 comes first: the Linux end-to-end tests also run its build under Wine.
+for preset in win64 linux linux-asan linux-tsan fuzz win32; do
+  build "$preset"
+  ok=$?
+  finish_tests
+  [ $ok -eq 0 ] || continue
+  [ "$preset" != win64 ] || wine_server
+  start_tests "$preset"
 done
+finish_tests
+note "all" $start
+
+echo "=== phases (tests run while the next preset builds; then the rest is waited for)"
+printf '%s\n' "${phases[@]}"
 echo "total: $passed passed, $failed failed"
-exit $status
+[ "$failed" -eq 0 ]
