@@ -87,16 +87,6 @@ TEST_F(LinkTest, DiscoveryAddressBlocksKeepAliveAndLoss) {
     EXPECT_TRUE(Running(kiv));
 }
 
-TEST_F(LinkTest, ShutdownOrderEndsWith100) {
-    Proc hub = StartHub();
-    Proc kiv = StartKivfsx();
-    ASSERT_TRUE(WaitForText(HubRecord, "BLOCK ", 15000));
-    SendLine(hub, "shutdown");
-    EXPECT_EQ(WaitExit(kiv, 5000), 100);
-    EXPECT_NE(ReadText(Dir / "KivFSX.log").find("Shutdown message received. Bye\n"),
-              std::string::npos);
-}
-
 TEST_F(LinkTest, OversizedDatagramRelaunchesWithTheNextCount) {
     Proc hub = StartHub();
     Proc kiv = StartKivfsx();

@@ -116,24 +116,4 @@ TEST_F(SimTest, MissingLibraryPromptsAndExitsWith100) {
     EXPECT_NE(ReadText(Dir / "KivFSX.log").find("No suitable Dll found\n"), std::string::npos);
 }
 
-TEST_F(SimTest, NoBlockEverCarriesATornRecord) {
-    // The stand-in fills every word of a record with one generation number and delivers many
-    // records per dispatch; every block must carry one generation only.
-    Proc hub = StartHub({"--check-uniform", "--record-payload"});
-    Proc kiv = StartKivfsx({{"KIVSIM_GENERATION", "1"}});
-    ASSERT_TRUE(WaitForText(HubRecord, "UNIFORM ", 30000, 200)) << ReadText(KivOut);
-    auto checks = Lines(HubRecord, "UNIFORM ");
-    size_t torn = 0;
-    for (const auto& line : checks) {
-        torn += Field(line, "ok") != "1";
-    }
-    EXPECT_EQ(torn, 0u) << "of " << checks.size();
-    // And the generations really moved while the blocks were taken.
-    std::set<uint32_t> generations;
-    for (const auto& line : Lines(HubRecord, "PAYLOAD n=3")) {
-        generations.insert(WordAt(Field(line, "hex"), 0));
-    }
-    EXPECT_GT(generations.size(), 20u);
-}
-
 } // namespace

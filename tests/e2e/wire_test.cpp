@@ -1,31 +1,18 @@
 // Seeing and replaying the wire: a real session captured on the network and recorded by the
 // hub emulator decodes in tshark with the dissector (tools/wireshark/kivnet.lua), every kind
-// of message and the values the simulator set; a recording replayed through the simulator
-// stand-in travels through the bridge again and comes back as the same flight.
+// of message and the values the simulator set; the capture, replayed in a loop through the
+// simulator stand-in, travels through the bridge again as the same flight.
 #include "harness.h"
 
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <set>
 #include <sstream>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string FindTool(const std::string& name) {
-    const char* path = getenv("PATH");
-    std::istringstream dirs(path != nullptr ? path : "");
-    std::string dir;
-    while (std::getline(dirs, dir, ':')) {
-        fs::path candidate = fs::path(dir) / name;
-        if (!dir.empty() && access(candidate.c_str(), X_OK) == 0) {
-            return candidate.string();
-        }
-    }
-    return "";
-}
 
 // One message as tshark's field output shows it: the fields asked for, by name; several
 // occurrences joined by ','.
@@ -34,9 +21,7 @@ using Fields = std::map<std::string, std::string>;
 struct WireTest : E2eTest {
     void SetUp() override {
         E2eTest::SetUp();
-        Tshark = FindTool("tshark");
-        Dumpcap = FindTool("dumpcap");
-        if (Tshark.empty() || Dumpcap.empty()) {
+        if (std::system("{ command -v tshark && command -v dumpcap; } >/dev/null 2>&1") != 0) {
             if (getenv("CI") != nullptr && std::string(getenv("CI")) == "true") {
                 FAIL() << "tshark and dumpcap are needed (Debian package tshark)";
             }
@@ -51,7 +36,7 @@ struct WireTest : E2eTest {
     // tshark with the dissector on `capture`: its output lines (standard error too).
     std::vector<std::string> RunTshark(const fs::path& capture,
                                        const std::vector<std::string>& args) {
-        std::vector<std::string> all{Tshark,           "-n", "-r",
+        std::vector<std::string> all{"tshark",         "-n", "-r",
                                      capture.string(), "-X", "lua_script:" + Dissector.string()};
         all.insert(all.end(), args.begin(), args.end());
         fs::path out = Dir / ("tshark-" + std::to_string(Runs++) + ".txt");
@@ -101,7 +86,7 @@ struct WireTest : E2eTest {
     }
 
     Proc StartCapture(const fs::path& file) {
-        Proc dumpcap = Spawn({Dumpcap, "-i", "any", "-f", "udp", "-P", "-w", file.string()}, Dir,
+        Proc dumpcap = Spawn({"dumpcap", "-i", "any", "-f", "udp", "-P", "-w", file.string()}, Dir,
                              {}, CaptureOut());
         EXPECT_TRUE(WaitForText(CaptureOut(), "Capturing on", 15000)) << ReadText(CaptureOut());
         return dumpcap;
@@ -136,39 +121,29 @@ struct WireTest : E2eTest {
         WaitExit(kiv, 5000);
     }
 
-    std::string Tshark, Dumpcap;
     fs::path Dissector;
     int Runs = 0;
 };
 
 bool HasValue(const std::vector<Fields>& messages, const std::string& field,
               const std::string& value) {
-    for (const auto& m : messages) {
-        std::istringstream values(m.at(field));
-        std::string one;
-        while (std::getline(values, one, ',')) {
-            if (one == value) {
-                return true;
-            }
-        }
-    }
-    return false;
+    return std::any_of(messages.begin(), messages.end(), [&](const Fields& m) {
+        return ("," + m.at(field) + ",").find("," + value + ",") != std::string::npos;
+    });
 }
 
 // A 32-byte header in hex, as the hub's `raw` command takes it.
 std::string HeaderHex(uint32_t msgClass, uint32_t msgType, uint32_t count, uint32_t version,
                       uint16_t source, uint16_t destination) {
-    auto word = [](uint32_t v, int bytes) {
-        std::string out;
-        char pair[4];
-        for (int i = 0; i < bytes; ++i) {
-            snprintf(pair, sizeof(pair), "%02x ", (v >> (8 * i)) & 0xffu);
-            out += pair;
-        }
-        return out;
-    };
-    return word(msgClass, 4) + word(msgType, 4) + word(0, 4) + word(count, 4) + word(0, 4) +
-           word(0, 4) + word(version, 4) + word(source, 2) + word(destination, 2);
+    const uint32_t words[8] = {msgClass, msgType, 0,       count,
+                               0,        0,       version, source | uint32_t{destination} << 16};
+    std::string out;
+    char pair[4];
+    for (size_t i = 0; i < sizeof(words); ++i) {
+        snprintf(pair, sizeof(pair), "%02x ", (words[i / 4] >> (8 * (i % 4))) & 0xffu);
+        out += pair;
+    }
+    return out;
 }
 
 // The simulator's records and traffic lists as the hub saw them, each run of equal ones once,
@@ -208,29 +183,7 @@ Flight FlightOf(WireTest& test, const fs::path& capture) {
     return flight;
 }
 
-// Where each element of `part` stands in `whole`, searching on from the one before; -1 for
-// one that is not found there.
-std::vector<int> PlacesIn(const std::vector<std::string>& part,
-                          const std::vector<std::string>& whole) {
-    std::vector<int> places;
-    size_t from = 0;
-    for (const auto& item : part) {
-        size_t at = from;
-        while (at < whole.size() && whole[at] != item) {
-            ++at;
-        }
-        if (at == whole.size()) {
-            places.push_back(-1);
-            at = from; // look for the next one from the same place
-        } else {
-            places.push_back(static_cast<int>(at));
-            from = at + 1;
-        }
-    }
-    return places;
-}
-
-TEST_F(WireTest, EveryKindDecodesOnTheWireAndInTheHubsRecording) {
+TEST_F(WireTest, ACapturedFlightDecodesAndReplaysThroughTheBridge) {
     Control("set Autopilot Heading Lock Dir=271.5");
     Control("set Turb Eng N1:1=77.25");
     Control("set NAV OBS:1=123.5");
@@ -239,7 +192,14 @@ TEST_F(WireTest, EveryKindDecodesOnTheWireAndInTheHubsRecording) {
     Proc dumpcap = StartCapture(wire);
     Proc hub = StartHub({"--record-pcap", recording.string()});
     Proc kiv = StartKivfsx();
-    ASSERT_TRUE(WaitForText(HubRecord, "BLOCK ", 20000, 12)) << ReadText(KivOut);
+    // Long enough for the bridge to list traffic (its requests start after five seconds).
+    bool traffic = false;
+    for (uint64_t end = NowMs() + 25000; !traffic && NowMs() < end; SleepMs(200)) {
+        for (const auto& line : ReadLines(HubRecord)) {
+            traffic = traffic || (Field(line, "name") == "Traffic" && Field(line, "value") != "0");
+        }
+    }
+    ASSERT_TRUE(traffic) << ReadText(KivOut);
 
     SendLine(hub, "set 100=2 114=29.5");
     // A variable without a width on the wire (FsxIndex 7 has var type 7), a kind nobody
@@ -258,131 +218,83 @@ TEST_F(WireTest, EveryKindDecodesOnTheWireAndInTheHubsRecording) {
     for (const fs::path& capture : {wire, recording}) {
         SCOPED_TRACE(capture.string());
         ExpectCleanDecode(capture);
-        auto messages = Messages(
-            capture, "kivnet",
-            {"kivnet.kind", "kivnet.block", "kivnet.version", "kivnet.port",
-             "kivnet.block3.autopilot_heading_lock_dir", "kivnet.block1.turb_eng_n1_1",
-             "kivnet.block2.nav_obs_1", "kivnet.block2.sim_connected", "kivnet.var.index",
-             "kivnet.var.name", "kivnet.var.int", "kivnet.var.double", "_ws.expert.message"});
+        auto messages =
+            Messages(capture, "kivnet",
+                     {"kivnet.kind", "kivnet.block", "kivnet.version", "kivnet.port",
+                      "kivnet.block3.autopilot_heading_lock_dir", "kivnet.block1.turb_eng_n1_1",
+                      "kivnet.block2.nav_obs_1", "kivnet.var.index", "kivnet.var.name",
+                      "kivnet.var.int", "kivnet.var.double", "_ws.expert.message"});
         for (const char* kind : {"Block", "Variable changes", "Keep-alive", "Discovery", "Address",
                                  "Shutdown", "Unknown"}) {
             EXPECT_TRUE(HasValue(messages, "kivnet.kind", kind)) << kind;
         }
-        for (const char* block : {"1", "2", "3"}) {
-            EXPECT_TRUE(HasValue(messages, "kivnet.block", block)) << "block " << block;
+        // The discovery announces KivFSX's port, the address message the hub's; the blocks
+        // carry what the simulator set; each change has the width of its variable.
+        const std::pair<const char*, const char*> values[] = {
+            {"kivnet.block", "1"},
+            {"kivnet.block", "2"},
+            {"kivnet.block", "3"},
+            {"kivnet.port", "9030"},
+            {"kivnet.port", "9020"},
+            {"kivnet.block3.autopilot_heading_lock_dir", "271.5"},
+            {"kivnet.block1.turb_eng_n1_1", "77.25"},
+            {"kivnet.block2.nav_obs_1", "123.5"},
+            {"kivnet.var.index", "100"},
+            {"kivnet.var.name", "HEADING_BUG_SET"},
+            {"kivnet.var.int", "2"},
+            {"kivnet.var.double", "29.5"}};
+        for (const auto& [field, value] : values) {
+            EXPECT_TRUE(HasValue(messages, field, value)) << field << " " << value;
         }
-        // The discovery announces KivFSX's port, the address message the hub's.
-        EXPECT_TRUE(HasValue(messages, "kivnet.port", "9030"));
-        EXPECT_TRUE(HasValue(messages, "kivnet.port", "9020"));
-        // What the simulator set, in the blocks' fields.
-        EXPECT_TRUE(HasValue(messages, "kivnet.block3.autopilot_heading_lock_dir", "271.5"));
-        EXPECT_TRUE(HasValue(messages, "kivnet.block1.turb_eng_n1_1", "77.25"));
-        EXPECT_TRUE(HasValue(messages, "kivnet.block2.nav_obs_1", "123.5"));
-        EXPECT_TRUE(HasValue(messages, "kivnet.block2.sim_connected", "1"));
-        // The variable changes, each by the width its variable has and with its event.
-        EXPECT_TRUE(HasValue(messages, "kivnet.var.index", "100"));
-        EXPECT_TRUE(HasValue(messages, "kivnet.var.name", "HEADING_BUG_SET"));
-        EXPECT_TRUE(HasValue(messages, "kivnet.var.int", "2"));
-        EXPECT_TRUE(HasValue(messages, "kivnet.var.double", "29.5"));
         bool widthNote = false, versionWarning = false;
         for (const auto& m : messages) {
-            widthNote = widthNote || m.at("_ws.expert.message").find("FsxIndex 7 has var type 7") !=
-                                         std::string::npos;
-            versionWarning = versionWarning ||
-                             (m.at("kivnet.version") == "502" &&
-                              m.at("_ws.expert.message").find("Version 502") != std::string::npos);
+            const std::string& note = m.at("_ws.expert.message");
+            widthNote = widthNote || note.find("FsxIndex 7 has var type 7") != std::string::npos;
+            versionWarning = versionWarning || (m.at("kivnet.version") == "502" &&
+                                                note.find("Version 502") != std::string::npos);
         }
         EXPECT_TRUE(widthNote);
         EXPECT_TRUE(versionWarning);
     }
-}
 
-TEST_F(WireTest, RecordedFlightReplaysThroughTheBridge) {
-    // A flight long enough for the bridge to list traffic (its traffic requests start after
-    // five seconds), recorded by the hub.
-    fs::path original = Dir / "original.pcap";
-    Proc hub = StartHub({"--record-pcap", original.string()});
-    Proc kiv = StartKivfsx();
-    bool traffic = false;
-    for (uint64_t end = NowMs() + 25000; !traffic && NowMs() < end; SleepMs(200)) {
-        for (const auto& line : ReadLines(HubRecord)) {
-            traffic = traffic || (Field(line, "name") == "Traffic" && Field(line, "value") != "0");
-        }
-    }
-    ASSERT_TRUE(traffic) << ReadText(KivOut);
-    SleepMs(2000);
-    StopHub(hub);
-    StopKivfsx(kiv);
-
-    // The same flight again, from the recording, recorded again.
+    // The capture (Linux "any" device), looped through the stand-in and recorded again.
     fs::path replayed = Dir / "replayed.pcap";
     hub = StartHub({"--record-pcap", replayed.string()});
-    kiv = StartKivfsx({{"KIVSIM_REPLAY", original.string()}});
-    ASSERT_TRUE(WaitForText(Journal, "REPLAY end ", 40000)) << ReadText(Journal);
-    SleepMs(1000); // the last records reach the hub
+    kiv = StartKivfsx({{"KIVSIM_REPLAY", wire.string()}, {"KIVSIM_REPLAY_LOOP", "1"}});
+    ASSERT_TRUE(WaitForText(Journal, "REPLAY loop ", 60000)) << ReadText(Journal);
+    SleepMs(1500); // the flight starts over
     StopHub(hub);
     StopKivfsx(kiv);
     EXPECT_EQ(CountOf(ReadText(Journal), "REPLAY error"), 0u);
+    EXPECT_EQ(CountOf(ReadText(Journal), "REPLAY end "), 0u);
 
-    Flight before = FlightOf(*this, original);
+    Flight before = FlightOf(*this, wire);
     Flight after = FlightOf(*this, replayed);
     for (int block : {1, 2, 3}) {
         SCOPED_TRACE("block " + std::to_string(block));
         const auto& was = before.Records[block];
         const auto& is = after.Records[block];
         ASSERT_GE(was.size(), 3u);
-        // Every record came from the recording, in the recorded order; a record the bridge
-        // replaced before its turn to be sent may be missing, the last one never is.
-        std::vector<int> places = PlacesIn(is, was);
-        EXPECT_EQ(std::count(places.begin(), places.end(), -1), 0);
-        EXPECT_GE(is.size() * 3, was.size());
         ASSERT_FALSE(is.empty());
-        EXPECT_EQ(is.back(), was.back());
+        // Every record came from the capture, most of them made it (a record the bridge
+        // replaced before its turn to be sent is missing), and the flight started over.
+        int restarts = 0, last = -1;
+        for (const auto& record : is) {
+            auto at = std::find(was.begin(), was.end(), record);
+            ASSERT_NE(at, was.end());
+            restarts += at - was.begin() < last ? 1 : 0;
+            last = static_cast<int>(at - was.begin());
+        }
+        EXPECT_GE(std::set<std::string>(is.begin(), is.end()).size() * 3, was.size());
+        EXPECT_GE(restarts, 1);
     }
-    ASSERT_FALSE(before.Traffic.empty());
     ASSERT_FALSE(after.Traffic.empty());
-    std::vector<int> places = PlacesIn(after.Traffic, before.Traffic);
-    EXPECT_EQ(std::count(places.begin(), places.end(), -1), 0);
+    for (const auto& listed : after.Traffic) {
+        EXPECT_NE(std::find(before.Traffic.begin(), before.Traffic.end(), listed),
+                  before.Traffic.end());
+    }
     EXPECT_EQ(after.SimConnected, "1");
     EXPECT_EQ(after.AircraftType, before.AircraftType);
-}
-
-TEST_F(WireTest, ReplayOfAWireCaptureLoops) {
-    // A short flight captured on the network (Linux "any" device, not the hub's format).
-    fs::path wire = Dir / "wire.pcap";
-    Proc dumpcap = StartCapture(wire);
-    Proc hub = StartHub();
-    Proc kiv = StartKivfsx();
-    ASSERT_TRUE(WaitForText(HubRecord, "BLOCK ", 20000, 30)) << ReadText(KivOut);
-    StopKivfsx(kiv);
-    StopHub(hub);
-    StopCapture(dumpcap, 30);
-
-    fs::path replayed = Dir / "replayed.pcap";
-    hub = StartHub({"--record-pcap", replayed.string()});
-    kiv = StartKivfsx({{"KIVSIM_REPLAY", wire.string()}, {"KIVSIM_REPLAY_LOOP", "1"}});
-    ASSERT_TRUE(WaitForText(Journal, "REPLAY loop ", 30000, 2)) << ReadText(Journal);
-    SleepMs(500);
-    StopHub(hub);
-    StopKivfsx(kiv);
-    EXPECT_EQ(CountOf(ReadText(Journal), "REPLAY end "), 0u);
-
-    // Block3's records run through the captured ones more than once: all of them come from
-    // the capture, and at some point the flight starts over.
-    Flight captured = FlightOf(*this, wire);
-    Flight replay = FlightOf(*this, replayed);
-    const auto& was = captured.Records[3];
-    const auto& is = replay.Records[3];
-    ASSERT_FALSE(is.empty());
-    int restarts = 0;
-    int last = -1;
-    for (const auto& record : is) {
-        ASSERT_NE(std::find(was.begin(), was.end(), record), was.end());
-        int at = static_cast<int>(std::find(was.begin(), was.end(), record) - was.begin());
-        restarts += at < last ? 1 : 0;
-        last = at;
-    }
-    EXPECT_GE(restarts, 1);
 }
 
 } // namespace
