@@ -124,13 +124,13 @@ void HandleFileName(const SIMCONNECT_RECV* data, SC_DWORD cbData) {
     }
 }
 
-// The model text, compared with its terminator; at most that many bytes of it are read.
+// The model text, compared with each name and its terminator; at most that many bytes of it
+// are read.
 int32_t AircraftTypeOf(const char* text) {
-    if (strncmp(text, "B738", sizeof("B738")) == 0) {
-        return AIRCRAFT_B738;
-    }
-    if (strncmp(text, "A321", sizeof("A321")) == 0) {
-        return AIRCRAFT_A321;
+    for (const AircraftModel& model : AIRCRAFT_MODELS) {
+        if (strncmp(text, model.Name, strlen(model.Name) + 1) == 0) {
+            return model.Code;
+        }
     }
     return AIRCRAFT_OTHER;
 }

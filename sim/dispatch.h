@@ -17,6 +17,14 @@ constexpr int32_t AIRCRAFT_OTHER = 0;
 constexpr int32_t AIRCRAFT_B738 = 1;
 constexpr int32_t AIRCRAFT_A321 = 2;
 
+// The models the cockpit knows, by the exact text of the simulator's model answer.
+struct AircraftModel {
+    int32_t Code;
+    const char* Name;
+};
+inline constexpr AircraftModel AIRCRAFT_MODELS[] = {{AIRCRAFT_B738, "B738"},
+                                                    {AIRCRAFT_A321, "A321"}};
+
 // Traffic below this height above ground (feet), or at it, is not listed.
 constexpr double TRAFFIC_MIN_ALTITUDE_FT = 50.0;
 

@@ -104,6 +104,19 @@ struct WireTest : E2eTest {
 
     fs::path CaptureOut() const { return Dir / "dumpcap-out.txt"; }
 
+    // Waits until the hub has seen a traffic list (the bridge's requests start five seconds
+    // after it connects).
+    bool WaitForTraffic() const {
+        for (uint64_t end = NowMs() + 25000; NowMs() < end; SleepMs(200)) {
+            for (const auto& line : ReadLines(HubRecord)) {
+                if (Field(line, "name") == "Traffic" && Field(line, "value") != "0") {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
     // The count of captured packets that dumpcap showed last ("Packets: N").
     size_t CapturedCount() const {
         std::string text = ReadText(CaptureOut());
@@ -192,14 +205,7 @@ TEST_F(WireTest, ACapturedFlightDecodesAndReplaysThroughTheBridge) {
     Proc dumpcap = StartCapture(wire);
     Proc hub = StartHub({"--record-pcap", recording.string()});
     Proc kiv = StartKivfsx();
-    // Long enough for the bridge to list traffic (its requests start after five seconds).
-    bool traffic = false;
-    for (uint64_t end = NowMs() + 25000; !traffic && NowMs() < end; SleepMs(200)) {
-        for (const auto& line : ReadLines(HubRecord)) {
-            traffic = traffic || (Field(line, "name") == "Traffic" && Field(line, "value") != "0");
-        }
-    }
-    ASSERT_TRUE(traffic) << ReadText(KivOut);
+    ASSERT_TRUE(WaitForTraffic()) << ReadText(KivOut);
 
     SendLine(hub, "set 100=2 114=29.5");
     // A variable without a width on the wire (FsxIndex 7 has var type 7), a kind nobody
@@ -259,10 +265,14 @@ TEST_F(WireTest, ACapturedFlightDecodesAndReplaysThroughTheBridge) {
 
     // The capture (Linux "any" device), looped through the stand-in and recorded again.
     fs::path replayed = Dir / "replayed.pcap";
+    fs::remove(HubRecord);
     hub = StartHub({"--record-pcap", replayed.string()});
     kiv = StartKivfsx({{"KIVSIM_REPLAY", wire.string()}, {"KIVSIM_REPLAY_LOOP", "1"}});
     ASSERT_TRUE(WaitForText(Journal, "REPLAY loop ", 60000)) << ReadText(Journal);
-    SleepMs(1500); // the flight starts over
+    // The flight starts over, and the bridge's next request for traffic (every few seconds)
+    // meets the replayed list.
+    SleepMs(1500);
+    EXPECT_TRUE(WaitForTraffic()) << ReadText(Journal);
     StopHub(hub);
     StopKivfsx(kiv);
     EXPECT_EQ(CountOf(ReadText(Journal), "REPLAY error"), 0u);

@@ -62,16 +62,6 @@ const BridgeWord BRIDGE_WORDS[] = {
     {2, "FlightChanged", "i32", BLOCK2_FLIGHT_CHANGED},
 };
 
-struct AircraftName {
-    int32_t Code;
-    const char* Name;
-};
-const AircraftName AIRCRAFT_NAMES[] = {
-    {AIRCRAFT_OTHER, "other"},
-    {AIRCRAFT_B738, "B738"},
-    {AIRCRAFT_A321, "A321"},
-};
-
 [[noreturn]] void Fail(const char* what, const char* detail) {
     fprintf(stderr, "kivnet_gen: %s%s\n", what, detail);
     std::exit(EXIT_USAGE);
@@ -192,7 +182,8 @@ void BlockTables(std::ostringstream& out) {
         << ", id = " << offsetof(TrafficSlot, ObjectId)
         << ", reserved = " << offsetof(TrafficSlot, Reserved) << " }\n";
     out << "T.AIRCRAFT_TYPES = {";
-    for (const AircraftName& a : AIRCRAFT_NAMES) {
+    out << " [" << AIRCRAFT_OTHER << "] = \"other\",";
+    for (const AircraftModel& a : AIRCRAFT_MODELS) {
         out << " [" << a.Code << "] = " << Quoted(a.Name) << ",";
     }
     out << " }\n";
