@@ -1,5 +1,7 @@
 #include "stand_control.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
@@ -18,9 +20,23 @@ namespace {
 StandLock JournalMutex;
 char JournalPath[260];
 bool JournalRecords = false;
+// Whether lines carry their time; atomic because Stamp reads it before taking the lock.
+std::atomic<bool> JournalTimes{false};
 FILE* JournalFile = nullptr;
 // Hex text of one delivered message; used under JournalMutex only.
 char HexBuffer[2 * STAND_MESSAGE_MAX + 1];
+
+// Appends " us=<wall-clock microseconds>" to the text of `line` (of `size` bytes) when the
+// journal is timed.
+void Stamp(char* line, size_t size) {
+    if (!JournalTimes.load()) {
+        return;
+    }
+    using namespace std::chrono;
+    auto us = duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+    size_t n = std::strlen(line);
+    std::snprintf(line + n, size - n, " us=%lld", static_cast<long long>(us));
+}
 
 bool OpenJournal() {
     if (JournalFile == nullptr && JournalPath[0] != '\0') {
@@ -207,7 +223,7 @@ const char* Execute(const char* line) {
 
 } // namespace
 
-void StandJournalConfigure(const char* path, bool records) {
+void StandJournalConfigure(const char* path, bool records, bool times) {
     std::lock_guard<StandLock> lock(JournalMutex);
     if (JournalFile != nullptr) {
         std::fclose(JournalFile);
@@ -215,10 +231,11 @@ void StandJournalConfigure(const char* path, bool records) {
     }
     StandCopyText(JournalPath, sizeof JournalPath, path);
     JournalRecords = records;
+    JournalTimes.store(times);
 }
 
 void StandJournalClose() {
-    StandJournalConfigure("", false);
+    StandJournalConfigure("", false, false);
 }
 
 void StandJournal(const char* format, ...) {
@@ -227,6 +244,7 @@ void StandJournal(const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
+    Stamp(line, sizeof line);
     std::lock_guard<StandLock> lock(JournalMutex);
     WriteLine(line);
 }
@@ -252,6 +270,7 @@ void StandJournalDeliver(const uint8_t* message, uint32_t size) {
         n += std::snprintf(line + n, sizeof line - static_cast<size_t>(n), " exception=%u",
                            U32At(message, size, 12));
     }
+    Stamp(line, sizeof line);
     if (!JournalRecords) {
         WriteLine(line);
         return;

@@ -10,6 +10,8 @@
 //                          _BYTYPE message, from byte 40; the whole message otherwise)
 //   CONTROL <command line> -> ok|bad|ignored
 //   LATE <Entry> send=<id> exception=<code>  (a call answered later by an EXCEPTION)
+// With KIVSIM_JOURNAL_TIMES=1 each line (before any hex=) ends with " us=<wall-clock
+// microseconds>", the clock the hub emulator's packet recording uses.
 // Fields a message does not have are written as 0. The CALL line of CallDispatch comes
 // before the DELIVER lines of that dispatch.
 //
@@ -44,8 +46,9 @@
 
 #include <cstdint>
 
-// Sets the journal file and whether message bytes are journalled; empty path: no journal.
-void StandJournalConfigure(const char* path, bool records);
+// Sets the journal file, whether message bytes are journalled and whether each line ends with
+// " us=<microseconds of the wall clock>" (taken as the line is begun); empty path: no journal.
+void StandJournalConfigure(const char* path, bool records, bool times);
 void StandJournalClose();
 // Writes one journal line (a line feed is added).
 void StandJournal(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -238,7 +238,7 @@ SC_HRESULT PLATFORM_STDCALL SimConnect_RequestDataOnSimObject(SC_HANDLE handle, 
         if (req == nullptr) {
             r = STAND_E_FAIL;
         } else {
-            *req = StandRequest{true, request, define, object, period, false, 0};
+            *req = StandRequest{true, request, define, object, period, false, 0, 0};
         }
     }
     StandJournal("CALL RequestDataOnSimObject request=%u define=%u object=%u period=%d -> %d",

@@ -260,6 +260,8 @@ uint32_t StandPlanDispatch(StandWork* work, uint32_t capacity, uint64_t nowMs) {
         }
     }
     uint64_t frameMs = 1000u / static_cast<uint32_t>(Stand.Options.FrameHz);
+    uint64_t frameNow =
+        (nowMs - Stand.StartMs) * static_cast<uint64_t>(Stand.Options.FrameHz) / 1000u;
     for (StandRequest& r : Stand.Requests) {
         if (!r.Used || StandReplayCarries(r.Define)) {
             continue; // a replayed definition's records come from the recording, below
@@ -270,6 +272,10 @@ uint32_t StandPlanDispatch(StandWork* work, uint32_t capacity, uint64_t nowMs) {
         uint32_t records = 0;
         if (frame && Stand.Options.Generation) {
             records = STAND_GENERATION_BURST;
+        } else if (frame && Stand.Options.EveryFrame && r.Delivered) {
+            // As the simulator queues them: one record for every frame since the last one.
+            uint64_t due = frameNow > r.Frame ? frameNow - r.Frame : 0u;
+            records = static_cast<uint32_t>(due < capacity ? due : capacity);
         } else if (!r.Delivered || nowMs - r.LastMs >= periodMs) {
             records = 1;
         }
@@ -285,6 +291,7 @@ uint32_t StandPlanDispatch(StandWork* work, uint32_t capacity, uint64_t nowMs) {
             }
             r.Delivered = true;
             r.LastMs = nowMs;
+            r.Frame = frameNow;
         }
         if (r.Period == SIMCONNECT_PERIOD_ONCE && r.Delivered) {
             r.Used = false;

@@ -85,8 +85,10 @@ void StandEnsureStarted() {
     o.Generation = EnvInt("KIVSIM_GENERATION", 0) == 1;
     StandCopyText(o.JournalPath, sizeof o.JournalPath, EnvText("KIVSIM_JOURNAL", ""));
     o.JournalRecords = EnvInt("KIVSIM_JOURNAL_RECORDS", 0) == 1;
+    o.JournalTimes = EnvInt("KIVSIM_JOURNAL_TIMES", 0) == 1;
+    o.EveryFrame = EnvInt("KIVSIM_EVERY_FRAME", 0) == 1;
     StandCopyText(o.ControlPath, sizeof o.ControlPath, EnvText("KIVSIM_CONTROL", ""));
-    StandJournalConfigure(o.JournalPath, o.JournalRecords);
+    StandJournalConfigure(o.JournalPath, o.JournalRecords, o.JournalTimes);
     StandApplyFailList(EnvText("KIVSIM_FAIL", ""));
 }
 

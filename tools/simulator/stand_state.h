@@ -71,6 +71,7 @@ struct StandRequest {
     int32_t Period;
     bool Delivered;  // at least one record went out
     uint64_t LastMs; // time of the last record
+    uint64_t Frame;  // every-frame mode: the visual frame of the last record
 };
 
 struct StandClientEvent {
@@ -132,6 +133,8 @@ struct StandOptions {
     bool Generation;       // generation mode (records filled with a rising counter)
     char JournalPath[260]; // empty: no journal
     bool JournalRecords;   // journal each delivered message's bytes as hex
+    bool JournalTimes;     // end each journal line with its wall-clock time in microseconds
+    bool EveryFrame;       // one record per visual frame since the last, not one per dispatch
     char ControlPath[260]; // empty: no control channel
 };
 
