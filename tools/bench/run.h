@@ -1,0 +1,45 @@
+// The run's shared record and its processes (main.cpp), used by the phases (phases.cpp).
+// Everything here belongs to kivbench's main thread.
+#pragma once
+
+#include <sys/types.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "bench.h"
+
+constexpr uint32_t FRAME_HZ = 60; // the stand-in's visual frames per second
+constexpr const char* KIVFSX_ADDRESS = "10.77.0.2";
+constexpr const char* HUB_ADDRESS = "10.77.0.3";
+
+struct Proc {
+    pid_t Pid = -1;
+    int Stdin = -1;
+};
+
+// The work directory and the build directory; set by main.
+extern std::string Work, Build;
+// The programs the run started, the figures and the notes below the table.
+extern Proc Hub, BareHub, Kiv, BareSleep;
+extern std::vector<Figure> Figures;
+extern std::vector<std::string> Notes;
+
+// Starts `args` in the work directory with `env` added; output appended to `output`.
+Proc Spawn(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
+           const std::string& output);
+void Stop(Proc& p);                        // kills and reaps
+void Say(const Proc& p, const char* line); // to its standard input
+std::string SelfPath();
+// Waits (at most 20 s) until the hub has received blocks sent after `sinceUs`.
+bool WaitLinked(int64_t sinceUs);
+void Note(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string StoreDir(); // the simulator store entry holding the stand-in
+// KivFSX with the stand-in delivering a record of each block every visual frame.
+Proc StartKivfsx(std::map<std::string, std::string> env);
+
+// The phases, in their order.
+void Steady(uint32_t seconds);
+void Bursts();
+void Latency();
