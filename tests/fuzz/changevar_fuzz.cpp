@@ -4,12 +4,13 @@
 //
 // Input: one byte whose bit 0 is the simulator-connected flag; then 8 bytes for each place
 // (up to STATE_SLOTS) where a row reads the simulator's current value, in table order; then
-// the datagram.
+// the datagram (one of MSG_MAX_RECEIVED bytes or more is left to the receive target).
 #include <algorithm>
 #include <cmath>
 
 #include "fuzz_support.h"
 #include "net/blocks.h"
+#include "net/msg.h"
 #include "net/receive.h"
 #include "sim/changevar.h"
 #include "sim/changevar_table.h"
@@ -159,7 +160,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < STATE_SIZE) {
+    if (size < STATE_SIZE || size >= STATE_SIZE + MSG_MAX_RECEIVED) {
         return 0;
     }
     BlockSetI32(Block2, BLOCK2_SIM_CONNECTED, data[0] & 1);

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <set>
+#include <string>
 
 #include "net/blocks.h"
 #include "net/msg.h"
@@ -18,14 +20,18 @@
 
 namespace {
 
-int Entries = 0;
+std::set<std::string> Printed; // each byte string once
 
 void Bytes(const void* data, size_t size) {
-    printf("k%d=\"", Entries++);
+    std::string text;
+    char hex[5];
     for (size_t i = 0; i < size; ++i) {
-        printf("\\x%02X", static_cast<const uint8_t*>(data)[i]);
+        snprintf(hex, sizeof(hex), "\\x%02X", static_cast<const uint8_t*>(data)[i]);
+        text += hex;
     }
-    printf("\"\n");
+    if (Printed.insert(text).second) {
+        printf("k%zu=\"%s\"\n", Printed.size(), text.c_str());
+    }
 }
 template <typename T> void Word(T value) {
     Bytes(&value, sizeof(value));
