@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "net/blocks.h"
+#include "sim/changevar_table.h"
 #include "sim/events.h"
 #include "sim/guarded.h"
 #include "support/bcd.h"
@@ -101,37 +102,6 @@ int32_t NotNegative(int32_t v) {
 }
 
 // --- the cockpit-input table ---------------------------------------------------------------
-
-struct InputRow;
-
-// A pair from the network: the index, and its value in the form's type.
-struct InputValue {
-    int32_t Index;
-    int32_t V; // integer form
-    double X;  // double form
-};
-
-// What a row makes of a value: true when something is to be sent, false when nothing is (a
-// state the simulator already has, a code without an event). The event comes in as the row's
-// first one and the data as 0; an action changes what differs.
-using InputAction = bool (*)(const InputRow& row, const InputValue& in, SC_DWORD* event,
-                             int32_t* data);
-
-enum InputForm : uint8_t { FORM_INT, FORM_DOUBLE };
-
-// One cockpit input: the index (or a run of indices that send consecutive events), the form
-// that accepts it, what it does with the value, its events, and where a relative setting
-// reads the simulator's current value.
-struct InputRow {
-    int32_t First;
-    int32_t Last;
-    InputForm Form;
-    InputAction Action;
-    SC_DWORD Events[4];
-    int32_t Data[4] = {};          // coded rows: the data of each code's event
-    const Block* Source = nullptr; // relative rows: the current value's block and byte position
-    uint32_t Offset = 0;
-};
 
 double Current(const InputRow& row) {
     return BlockGetF64(*row.Source, row.Offset);
@@ -329,23 +299,31 @@ const InputRow INPUTS[] = {
 };
 // clang-format on
 
-// Finds the row of `in` in the form's part of the table and performs it; false when the
-// form has no row for the index.
+// Performs the row of `in` in the form's part of the table; false when the form has no row
+// for the index.
 bool Apply(InputForm form, const InputValue& in) {
-    for (const InputRow& row : INPUTS) {
-        if (row.Form == form && in.Index >= row.First && in.Index <= row.Last) {
-            SC_DWORD event = row.Events[0];
-            int32_t data = 0;
-            if (row.Action(row, in, &event, &data)) {
-                TransmitClientEvent(event, data);
-            }
-            return true;
-        }
+    const InputRow* row = InputRowFor(form, in.Index);
+    if (row == nullptr) {
+        return false;
     }
-    return false;
+    SC_DWORD event = row->Events[0];
+    int32_t data = 0;
+    if (row->Action(*row, in, &event, &data)) {
+        TransmitClientEvent(event, data);
+    }
+    return true;
 }
 
 } // namespace
+
+const InputRow* InputRowFor(InputForm form, int32_t index) {
+    for (const InputRow& row : INPUTS) {
+        if (row.Form == form && index >= row.First && index <= row.Last) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
 
 int32_t ToBcd32(int32_t n) {
     // Only the ADF rows taken straight from the network can bring a value outside the five
