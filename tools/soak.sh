@@ -60,7 +60,14 @@ control() { echo "$*" >> control.txt; }
 
 # The first instance of a chain; it is left to the namespace's first process, which reaps
 # every instance the same way.
-start_chain() { ( "$kiv" >> console.txt 2>&1 < /dev/null 3>&- & ); chains=$((chains + 1)); }
+start_chain() {
+  (
+    # Only the standard streams, as a relaunched instance has them.
+    for fd in $(ls "/proc/$BASHPID/fd"); do [ "$fd" -gt 2 ] && eval "exec $fd>&-"; done
+    "$kiv" >> console.txt 2>&1 < /dev/null &
+  )
+  chains=$((chains + 1))
+}
 
 declare -A count_of=() base=() last=() stopped=()
 current=0 relaunches=0 planned=0 chains=0 exits_seen=0 seq=0
@@ -69,10 +76,9 @@ current=0 relaunches=0 planned=0 chains=0 exits_seen=0 seq=0
 follow() {
   local pid
   for pid in $(pgrep -x kivfsx || true); do
-    if [ -z "${count_of[$pid]:-}" ]; then
-      count_of[$pid]=$(tr '\0' ' ' < "/proc/$pid/cmdline" 2>/dev/null | awk '{print $3 + 0}')
-      [ "$pid" -gt "$current" ] && current=$pid
-    fi
+    # Read again while it runs: a new instance shows its parent's command line until exec.
+    count_of[$pid]=$(tr '\0' ' ' < "/proc/$pid/cmdline" 2>/dev/null | awk '{print $3 + 0}')
+    [ "$pid" -gt "$current" ] && current=$pid
   done
   local line code
   while IFS= read -r line; do
@@ -240,7 +246,12 @@ guard=0
 while [ $guard -lt 100000 ] && [ "$(now_ms)" -lt $((end_ms - 10000)) ]; do
   guard=$((guard + 1))
   # Every kind once per round, in a shuffled order.
-  [ ${#round[@]} -gt 0 ] || round=($(printf '%s\n' "${KINDS[@]}" | shuf --random-source=<(yes "$seed.$guard")))
+  if [ ${#round[@]} -eq 0 ]; then
+    round=("${KINDS[@]}")
+    for ((i = ${#round[@]} - 1; i > 0; i--)); do
+      j=$((RANDOM % (i + 1))); k=${round[$i]}; round[$i]=${round[$j]}; round[$j]=$k
+    done
+  fi
   ${round[0]}; round=("${round[@]:1}")
   ticks_for "$(pick 3000 12000)"
 done
@@ -253,10 +264,13 @@ sleep 0.5
 follow
 
 # ----- the checks -----
+judged=0 longest=0
 for pid in "${!base[@]}"; do
   read -r t0 fd0 th0 rss0 anon0 _ <<< "${base[$pid]}"
   read -r t1 fd1 th1 rss1 anon1 _ <<< "${last[$pid]}"
+  [ $((t1 - t0)) -gt "$longest" ] && longest=$((t1 - t0))
   [ $((t1 - t0)) -ge 15000 ] || continue
+  judged=$((judged + 1))
   [ "$fd1" -le "$fd0" ] || fail "instance $pid: descriptors grew from $fd0 to $fd1"
   [ "$th1" -le "$th0" ] || fail "instance $pid: threads grew from $th0 to $th1"
   [ $((rss1 - rss0)) -le "$bound_kib" ] || fail "instance $pid: RSS grew by $((rss1 - rss0)) KiB"
@@ -307,9 +321,10 @@ row "var changes sent (steady)" "" "$sent ($steady)"
 row "delivered / lost in steady" "" "$delivered / $lost"
 row "refused by the program (index 13)" "" "$refused"
 row "failed in a reconnection window" "" "$window"
-echo "  instances followed: ${#count_of[@]}; leak check on ${#base[@]} (those settled 15 s or more)"
+echo "  instances followed: ${#count_of[@]}; leak check on $judged (sampled over 15 s or more; longest $((longest / 1000)) s)"
 if [ ${#failures[@]} -gt 0 ]; then
   echo "soak: FAILED (${#failures[@]}): files kept in $work"
   exit 1
 fi
 echo "soak: passed"
+rm -rf "$work"
