@@ -8,16 +8,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> RecordLines(const fs::path& record, const std::string& kind) {
-    std::vector<std::string> out;
-    for (const auto& line : ReadLines(record)) {
-        if (line.rfind(kind + " ", 0) == 0) {
-            out.push_back(line);
-        }
-    }
-    return out;
-}
-
 // Checks a run of block records: all well-formed, in rotation, consecutive sequence numbers,
 // and about one every 70 ms (a tolerant window: the check is that they are paced, not fast).
 void ExpectHealthyBlocks(const std::vector<std::string>& blocks) {
@@ -44,7 +34,7 @@ void ExpectHealthyBlocks(const std::vector<std::string>& blocks) {
 void RunLinkRoad(const fs::path& record, const fs::path& kivOut, Proc& hub) {
     // Discovery: the exact text, to port 9019 of the network's broadcast address.
     ASSERT_TRUE(WaitForText(record, "DISCOVERY ", 15000)) << ReadText(kivOut);
-    std::string discovery = RecordLines(record, "DISCOVERY").front();
+    std::string discovery = ReadLines(record, "DISCOVERY ").front();
     EXPECT_EQ(Field(discovery, "text"), "10.77.0.2 9030 1 1209");
     EXPECT_EQ(Field(discovery, "len"), "54");
     EXPECT_EQ(Field(discovery, "class"), "2");
@@ -57,12 +47,12 @@ void RunLinkRoad(const fs::path& record, const fs::path& kivOut, Proc& hub) {
         WaitForText(kivOut, "Connected to CommMgr\n   Port: 9020\n     IP: 10.77.0.3", 5000))
         << ReadText(kivOut);
     ASSERT_TRUE(WaitForText(record, "BLOCK ", 10000, 40));
-    ExpectHealthyBlocks(RecordLines(record, "BLOCK"));
+    ExpectHealthyBlocks(ReadLines(record, "BLOCK "));
 
     // Keep-alives hold the link: no discovery while it is up.
-    size_t discoveries = RecordLines(record, "DISCOVERY").size();
+    size_t discoveries = ReadLines(record, "DISCOVERY ").size();
     SleepMs(2500);
-    EXPECT_EQ(RecordLines(record, "DISCOVERY").size(), discoveries);
+    EXPECT_EQ(ReadLines(record, "DISCOVERY ").size(), discoveries);
     EXPECT_EQ(CountOf(ReadText(kivOut), "Connection with CommMgr lost"), 0u);
 
     // Six silent seconds declare it lost; the blocks stop; broadcasts resume at once.
@@ -73,9 +63,9 @@ void RunLinkRoad(const fs::path& record, const fs::path& kivOut, Proc& hub) {
     EXPECT_GT(lost - paused, 4500u);
     EXPECT_LT(lost - paused, 9000u);
     EXPECT_TRUE(WaitForText(record, "DISCOVERY ", 1500, static_cast<int>(discoveries) + 1));
-    size_t blocks = RecordLines(record, "BLOCK").size();
+    size_t blocks = ReadLines(record, "BLOCK ").size();
     SleepMs(1000);
-    EXPECT_LE(RecordLines(record, "BLOCK").size(), blocks + 1);
+    EXPECT_LE(ReadLines(record, "BLOCK ").size(), blocks + 1);
 }
 
 using LinkTest = E2eTest;
@@ -124,7 +114,7 @@ TEST_F(LinkTest, ConfiguredPortIsBoundAndAnnounced) {
     Proc hub = StartHub();
     Proc kiv = StartKivfsx();
     ASSERT_TRUE(WaitForText(HubRecord, "DISCOVERY ", 15000));
-    EXPECT_EQ(Field(RecordLines(HubRecord, "DISCOVERY").front(), "text"), "10.77.0.2 9100 1 1209");
+    EXPECT_EQ(Field(ReadLines(HubRecord, "DISCOVERY ").front(), "text"), "10.77.0.2 9100 1 1209");
     EXPECT_TRUE(WaitForText(KivOut, "   Port: 9100\n", 1000));
     EXPECT_TRUE(WaitForText(HubRecord, "BLOCK ", 10000));
 }

@@ -51,13 +51,7 @@ TEST_F(WineTest, LinkFrameAndInputRoads) {
     Proc hub = StartHub({"--fields", "Autopilot Heading Lock Dir"});
     Proc kiv = StartWineKivfsx();
     ASSERT_TRUE(WaitForText(HubRecord, "DISCOVERY ", 60000)) << ReadText(KivOut);
-    std::string discovery;
-    for (const auto& line : ReadLines(HubRecord)) {
-        if (line.rfind("DISCOVERY ", 0) == 0) {
-            discovery = line;
-            break;
-        }
-    }
+    std::string discovery = ReadLines(HubRecord, "DISCOVERY ").front();
     // Wine answers a look-up of the own host name with the host's interface addresses, so
     // the announced address is one of the namespace's two.
     std::string text = Field(discovery, "text");
@@ -65,8 +59,8 @@ TEST_F(WineTest, LinkFrameAndInputRoads) {
     ASSERT_TRUE(WaitForText(KivOut, "Connected to CommMgr\n", 10000)) << ReadText(KivOut);
     ASSERT_TRUE(WaitForText(HubRecord, "BLOCK ", 20000, 30));
     size_t bad = 0;
-    for (const auto& line : ReadLines(HubRecord)) {
-        bad += line.rfind("BLOCK ", 0) == 0 && Field(line, "ok") != "1";
+    for (const auto& line : ReadLines(HubRecord, "BLOCK ")) {
+        bad += Field(line, "ok") != "1";
     }
     EXPECT_EQ(bad, 0u);
     // Frame road: the simulator's value reaches the hub; input road: heading bug -10 wraps.

@@ -136,22 +136,6 @@ TEST_F(RestartTest, APathThatCannotBeReproducedLaunchesNothingButStillEnds) {
 
 namespace {
 
-// The path as the program names it: UTF-8, and under Windows (Wine) a host path becomes a path
-// on drive Z:.
-std::string NativePath(const std::filesystem::path& path) {
-    std::u8string utf8 = path.u8string();
-    std::string text(utf8.begin(), utf8.end());
-    if (PLATFORM_DIR_SEP == '\\' && !text.empty() && text[0] == '/') {
-        for (char& c : text) {
-            if (c == '/') {
-                c = '\\';
-            }
-        }
-        text = "Z:" + text;
-    }
-    return text;
-}
-
 using RelaunchChainTest = TempDirTest;
 
 TEST_F(RelaunchChainTest, ARealProcessRelaunchesUntilTheLimit) {

@@ -197,7 +197,7 @@ TEST_F(DispatchTest, CloudStatePrintsTheCellsItHolds) {
               "4096\n" + std::string(64, '9') + "\n99\n\n");
     std::string grid = Deliver(Message(CLOUD, {0, 5000}, std::vector<uint8_t>(65 * 64, 128)));
     EXPECT_EQ(grid.size(), 5 + 64 * 65 + 1u);
-    EXPECT_EQ(Count(grid, std::string(64, '5') + "\n"), 64u);
+    EXPECT_EQ(CountOf(grid, std::string(64, '5') + "\n"), 64u);
 }
 
 TEST_F(DispatchTest, TrafficAnswersArePublishedAtTheFirstEntryOfTheNextAnswer) {

@@ -31,7 +31,7 @@ TEST_F(GuardedTest, TheSixthFailedTrafficRequestRelaunches) {
         EXPECT_FALSE(RestartPending.load());
         TrafficPollTurn();
     });
-    EXPECT_EQ(Count(console, "RequestDataOnSimObjectType error\n"), 6u);
+    EXPECT_EQ(CountOf(console, "RequestDataOnSimObjectType error\n"), 6u);
     EXPECT_TRUE(RestartPending.load());
     EXPECT_NE(Log().find("RequestDataOnSimObjectType error\n"
                          "RequestDataOnSimObjectType() - Restarting\n"),
@@ -54,7 +54,7 @@ TEST_F(GuardedTest, TransmissionGoesToTheUserAircraftAndFailuresAddUpAcrossSucce
             EXPECT_EQ(TransmitClientEvent(46, i) != 0, i % 2 == 0);
         }
     });
-    EXPECT_EQ(Count(console, "TransmitClientEvent() -Error, Event: 46 Object: 0\n"), 6u);
+    EXPECT_EQ(CountOf(console, "TransmitClientEvent() -Error, Event: 46 Object: 0\n"), 6u);
     EXPECT_EQ(Journal("CALL TransmitClientEvent ").size(), 12u);
     EXPECT_EQ(TransmitErrors.load(), 6);
     EXPECT_TRUE(RestartPending.load());
@@ -77,9 +77,9 @@ TEST_F(GuardedTest, InputStateAndObjectRequestsReportButNeverCount) {
             EXPECT_EQ(RequestSimObjectData(1, 1, 7, 6), static_cast<SC_HRESULT>(0x80004005u));
         }
     });
-    EXPECT_EQ(Count(console, "SetInputState\n"), 8u);
-    EXPECT_EQ(Count(console, "RequestSimObjectData error\n"), 8u);
-    EXPECT_EQ(Count(Log(), "SetInputState Error.\n"), 8u);
-    EXPECT_EQ(Count(Log(), "RequestSimObjectData error\n"), 8u);
+    EXPECT_EQ(CountOf(console, "SetInputState\n"), 8u);
+    EXPECT_EQ(CountOf(console, "RequestSimObjectData error\n"), 8u);
+    EXPECT_EQ(CountOf(Log(), "SetInputState Error.\n"), 8u);
+    EXPECT_EQ(CountOf(Log(), "RequestSimObjectData error\n"), 8u);
     EXPECT_FALSE(RestartPending.load());
 }

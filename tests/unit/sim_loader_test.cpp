@@ -127,8 +127,8 @@ TEST_F(LoaderTest, NoBuildFoundAsksForTheListingAndListsEveryBuildInTheStore) {
     EXPECT_EQ(Shown, "DLL not found\nPlease check KivFsx.log for list of found DLLs and "
                      "forward to support@kivfsx.example\nThank you!\n");
     EXPECT_NE(logged.find("10.0.60905.0\nNo suitable Dll found\nFound DLL: "), std::string::npos);
-    EXPECT_EQ(Count(logged, "Found DLL: " + StoreEntry("10.0.99999.0") + "\n"), 1u);
-    EXPECT_EQ(Count(logged, "Found DLL: " + other + "\n"), 1u);
-    EXPECT_EQ(Count(logged, "Found"), 2u);
+    EXPECT_EQ(CountOf(logged, "Found DLL: " + StoreEntry("10.0.99999.0") + "\n"), 1u);
+    EXPECT_EQ(CountOf(logged, "Found DLL: " + other + "\n"), 1u);
+    EXPECT_EQ(CountOf(logged, "Found"), 2u);
     EXPECT_TRUE(LoadedPaths.empty());
 }

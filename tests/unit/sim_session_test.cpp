@@ -26,6 +26,27 @@ TEST_F(SessionTest, SetUpDeclaresPackedRecordsMapsEveryEventAndClearsTheFlightCh
         EXPECT_EQ(d.Offset, offset) << d.Datum;
         offset += DataTypeSize(d.Type);
     }
+    // The positions the program reads by name are where the table puts those datums.
+    const struct {
+        uint32_t Definition, Position;
+        const char* Datum;
+    } named[] = {{2, BLOCK1_PANEL_ON, "Circuit General Panel On"},
+                 {1, BLOCK2_NAV_OBS1, "NAV OBS:1"},
+                 {1, BLOCK2_NAV_OBS2, "NAV OBS:2"},
+                 {1, BLOCK2_FLAPS_POSITIONS, "FLAPS NUM HANDLE POSITIONS"},
+                 {0, BLOCK3_AP_ALT_LOCK_VAR, "Autopilot Altitude Lock Var"},
+                 {0, BLOCK3_AP_AIRSPEED_HOLD_VAR, "Autopilot Airspeed Hold Var"},
+                 {0, BLOCK3_AP_HEADING_LOCK_DIR, "Autopilot Heading Lock Dir"},
+                 {0, BLOCK3_AP_FD_ACTIVE, "Autopilot Flight Director Active"},
+                 {0, BLOCK3_AP_MASTER, "Autopilot Master"},
+                 {0, BLOCK3_BRAKE_PARKING, "Brake Parking Position"},
+                 {0, BLOCK3_ADF_ACTIVE1, "ADF Active Frequency:1"},
+                 {0, BLOCK3_ADF_ACTIVE2, "ADF Active Frequency:2"}};
+    for (const auto& n : named) {
+        const DataDatum* d = FindDatum(n.Definition, n.Datum);
+        ASSERT_NE(d, nullptr) << n.Datum;
+        EXPECT_EQ(BLOCK_PAYLOAD + d->Offset, n.Position) << n.Datum;
+    }
     // The records that the library builds from them are those of the block payloads.
     std::string sizes;
     for (const std::string& record : Journal("DELIVER id=8 ")) {
@@ -66,12 +87,12 @@ TEST_F(SessionTest, EveryFailedRegistrationIsReportedAndTheRestStillMade) {
     const size_t failed = 134 + 79 + 1 + 2 + 4 + 4;
     EXPECT_EQ(Journal("CALL ").size(), 1 + failed + 1); // the open, then the dispatch
     // One line for each on the console and in the log, e.g.:
-    EXPECT_EQ(Count(console, "\n"), 1 + failed);
-    EXPECT_EQ(Count(Log(), "\n"), 5 + failed);
-    EXPECT_EQ(Count(console, "AddToData returned error\n"), 134u);
-    EXPECT_EQ(Count(Log(), "AddToData error\n"), 134u);
-    EXPECT_EQ(Count(console, "Subscribe error\n"), 4u);
-    EXPECT_EQ(Count(Log(), "Sibscribe Error.\n"), 4u);
+    EXPECT_EQ(CountOf(console, "\n"), 1 + failed);
+    EXPECT_EQ(CountOf(Log(), "\n"), 5 + failed);
+    EXPECT_EQ(CountOf(console, "AddToData returned error\n"), 134u);
+    EXPECT_EQ(CountOf(Log(), "AddToData error\n"), 134u);
+    EXPECT_EQ(CountOf(console, "Subscribe error\n"), 4u);
+    EXPECT_EQ(CountOf(Log(), "Sibscribe Error.\n"), 4u);
 }
 
 TEST_F(SessionTest, WithoutASimulatorTheLoopOnlyTriesToOpenEveryTurn) {

@@ -24,15 +24,6 @@ SimApiTable Loaded = {};
 PlatformOs Real;
 std::string StoreDir;
 
-// A path of the build host as a Windows build names it (under Wine the host's root is Z:).
-std::string NativePath(std::string path) {
-    if (PLATFORM_DIR_SEP == '\\' && path.rfind('/', 0) == 0) {
-        std::replace(path.begin(), path.end(), '/', '\\');
-        path = "Z:" + path;
-    }
-    return path;
-}
-
 std::string Redirected(const char* path) {
     for (const char* store : {PlatformStoreDir(), PlatformStoreListingDir()}) {
         if (strncmp(path, store, strlen(store)) == 0) {
@@ -126,12 +117,6 @@ std::vector<std::string> Journal(const std::string& prefix) {
     return lines;
 }
 
-std::string Field(const std::string& line, const std::string& key) {
-    size_t at = line.find(" " + key + "=");
-    std::string rest = at == std::string::npos ? "" : line.substr(at + key.size() + 2);
-    return rest.substr(0, rest.find(' '));
-}
-
 void Control(const std::vector<std::string>& commands) {
     std::ofstream out(StandinDir / "control.txt", std::ios::binary | std::ios::app);
     for (const std::string& c : commands) {
@@ -143,14 +128,6 @@ std::string Console(const std::function<void()>& body) {
     testing::internal::CaptureStdout();
     body();
     return testing::internal::GetCapturedStdout();
-}
-
-size_t Count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++n;
-    }
-    return n;
 }
 
 std::vector<uint8_t> Message(SC_DWORD id, const std::vector<uint32_t>& words,
@@ -176,6 +153,7 @@ void SimTest::SetUp() {
     TempDirTest::SetUp();
     LoadStandin();
     ASSERT_NE(SimApi.CallDispatch, nullptr);
+    SimLogResetForTest(); // the first load logged before any test's log began
     SimLogInit("KivFSX.log");
     BlocksResetForTest();
     hSimConnect.store(nullptr);

@@ -14,6 +14,7 @@
 #include "support/process.h"
 #include "support/restart.h"
 #include "test_support.h"
+#include "text.h" // Field and CountOf for the journal and the console
 
 // Store entry name of a library build.
 std::string StoreEntry(const std::string& version = "10.0.61259.0");
@@ -24,13 +25,10 @@ extern int OpenSearches;
 
 // The journal lines written since the test began that start with `prefix`.
 std::vector<std::string> Journal(const std::string& prefix = "");
-// The value of `key` in a journal line ("event=4 sim=X data=0" with "sim" gives "X").
-std::string Field(const std::string& line, const std::string& key);
 // Appends commands to the control file; the stand-in runs them at its next Open or dispatch.
 void Control(const std::vector<std::string>& commands);
 
 std::string Console(const std::function<void()>& body); // what `body` printed
-size_t Count(const std::string& text, const std::string& part);
 
 // A message as the library hands it over: the header (dwSize is the length), `words`, `tail`.
 std::vector<uint8_t> Message(SC_DWORD id, const std::vector<uint32_t>& words,

@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <regex>
@@ -78,4 +79,14 @@ void WriteFile(const std::filesystem::path& path, const std::string& text) {
 std::string LogText(const std::filesystem::path& path) {
     static const std::regex stamp("[0-9]{2}:[0-9]{2}:[0-9]{2}:[0-9]{3}  ");
     return std::regex_replace(ReadFile(path), stamp, "");
+}
+
+std::string NativePath(const std::filesystem::path& path) {
+    std::u8string utf8 = path.u8string();
+    std::string text(utf8.begin(), utf8.end());
+    if (PLATFORM_DIR_SEP == '\\' && !text.empty() && text[0] == '/') {
+        std::replace(text.begin(), text.end(), '/', '\\');
+        text = "Z:" + text;
+    }
+    return text;
 }

@@ -43,3 +43,6 @@ std::string RawFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& text);
 // The log's text without the time stamps ("hh:mm:ss:mmm  " in front of each entry).
 std::string LogText(const std::filesystem::path& path);
+// A path as the program names it: UTF-8, and in a Windows build (under Wine) a host path
+// becomes a path on drive Z:.
+std::string NativePath(const std::filesystem::path& path);

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "bench.h"
+#include "proc.h"
 #include "sim/simconnect_api.h"
 
 namespace {
@@ -40,7 +41,7 @@ int SleepSend(const char* address, uint16_t port) {
     inet_pton(AF_INET, address, &to.sin_addr);
     static uint8_t block[BARE_SEND_SIZE];
     for (int64_t end = WallUs() + BARE_LIFETIME_US; WallUs() < end;) {
-        PauseMs(BARE_SEND_INTERVAL_MS);
+        SleepMs(BARE_SEND_INTERVAL_MS);
         sendto(s, block, sizeof block, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     }
     return 0;

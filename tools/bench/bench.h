@@ -22,7 +22,6 @@ constexpr uint32_t BARE_SEND_SIZE = 360; // a Block1
 // Wall-clock microseconds, the clock of the hub's packet recording and of the stand-in's
 // timed journal.
 int64_t WallUs();
-void PauseMs(uint32_t ms);
 
 // bare.cpp: the reference loops, each run as a process of its own ("kivbench bare-...").
 int RunBare(int argc, char** argv);

@@ -30,55 +30,6 @@ Proc Hub, BareHub, Kiv, BareSleep;
 std::vector<Figure> Figures;
 std::vector<std::string> Notes;
 
-Proc Spawn(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
-           const std::string& output) {
-    int in[2];
-    if (pipe(in) != 0) {
-        return {};
-    }
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(in[0], 0);
-        close(in[0]);
-        close(in[1]);
-        int out = open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        dup2(out, 1);
-        dup2(out, 2);
-        close(out);
-        if (chdir(Work.c_str()) != 0) {
-            _exit(126);
-        }
-        for (const auto& [k, v] : env) {
-            setenv(k.c_str(), v.c_str(), 1);
-        }
-        std::vector<char*> argv;
-        for (const auto& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    close(in[0]);
-    return {pid, in[1]};
-}
-
-void Stop(Proc& p) {
-    if (p.Pid > 0) {
-        kill(p.Pid, SIGKILL);
-        waitpid(p.Pid, nullptr, 0);
-    }
-    if (p.Stdin >= 0) {
-        close(p.Stdin);
-    }
-    p = {};
-}
-
-void Say(const Proc& p, const char* line) {
-    ssize_t n = write(p.Stdin, line, std::strlen(line));
-    (void)n;
-}
-
 std::string SelfPath() {
     char path[4096];
     ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
@@ -91,7 +42,7 @@ bool WaitLinked(int64_t sinceUs) {
         if (TimesTo(ReadPcap(Work + "/hub.pcap"), HUB_DATA_PORT, sinceUs, INT64_MAX).size() >= 3) {
             return true;
         }
-        PauseMs(250);
+        SleepMs(250);
     }
     return false;
 }
@@ -106,15 +57,14 @@ void Note(const char* format, ...) {
 }
 
 std::string StoreDir() {
-    return Work + "/winsxs/x86_microsoft.flightsimulator.simconnect_67c7c14424d61b5b_10.0.61259.0_"
-                  "x-ww_bench";
+    return Work + "/winsxs/" + StoreEntryName("10.0.61259.0", "x-ww_bench");
 }
 
 Proc StartKivfsx(std::map<std::string, std::string> env) {
     env["KIVFSX_WINSXS"] = Work + "/winsxs";
     env["KIVSIM_FRAME_HZ"] = std::to_string(FRAME_HZ);
     env["KIVSIM_EVERY_FRAME"] = "1";
-    return Spawn({Build + "/kivfsx"}, env, Work + "/kivfsx-out.txt");
+    return Spawn({Build + "/kivfsx"}, Work, env, Work + "/kivfsx-out.txt");
 }
 
 namespace {
@@ -137,17 +87,17 @@ int Run(uint32_t seconds, const std::string& json) {
     std::string commgr = Build + "/tools/commgr/commgr";
     Hub = Spawn({commgr, "--address", HUB_ADDRESS, "--summary-ms", "0", "--quiet", "--record-pcap",
                  Work + "/hub.pcap"},
-                {}, Work + "/hub-out.txt");
+                Work, {}, Work + "/hub-out.txt");
     BareHub = Spawn({commgr, "--address", HUB_ADDRESS, "--listen-port",
                      std::to_string(BARE_HUB_LISTEN_PORT), "--data-port",
                      std::to_string(BARE_HUB_DATA_PORT), "--summary-ms", "0", "--quiet",
                      "--record-pcap", Work + "/bare.pcap"},
-                    {}, Work + "/bare-hub-out.txt");
+                    Work, {}, Work + "/bare-hub-out.txt");
     int64_t started = WallUs();
     Kiv = StartKivfsx({{"LD_PRELOAD", Build + "/tools/bench/libkivbench_alloc.so"},
                        {"KIVBENCH_ALLOC_FILE", Work + "/allocs.txt"}});
     BareSleep = Spawn({SelfPath(), "bare-sleep", HUB_ADDRESS, std::to_string(BARE_HUB_DATA_PORT)},
-                      {}, Work + "/bare-out.txt");
+                      Work, {}, Work + "/bare-out.txt");
     bool linked = WaitLinked(started);
     if (linked) {
         Steady(seconds);
@@ -176,10 +126,6 @@ int Run(uint32_t seconds, const std::string& json) {
 int64_t WallUs() {
     using namespace std::chrono;
     return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-void PauseMs(uint32_t ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 int main(int argc, char** argv) {

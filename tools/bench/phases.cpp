@@ -38,7 +38,7 @@ double Allocations(pid_t pid) {
         if (in >> n) {
             return n;
         }
-        PauseMs(10);
+        SleepMs(10);
     }
     return -1;
 }
@@ -65,10 +65,10 @@ double Burst(pid_t pid, const char* address, uint16_t port, double idleShare, do
     for (uint32_t i = 0; i < BURST_DATAGRAMS; ++i) {
         sendto(s, message, length, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
         if (i % BURST_BATCH == BURST_BATCH - 1) {
-            PauseMs(1);
+            SleepMs(1);
         }
     }
-    PauseMs(200); // the last ones are taken in
+    SleepMs(200); // the last ones are taken in
     double seconds = static_cast<double>(WallUs() - start) / 1e6;
     double spent = ProcessCpuSeconds(pid) - cpu - idleShare * seconds;
     close(s);
@@ -93,15 +93,15 @@ double ThreadShare(const ThreadCpu& t, const std::vector<ThreadCpu>& before, dou
 
 // 1. Steady state, linked: block intervals, CPU, heap allocations.
 void Steady(uint32_t seconds) {
-    PauseMs(WARM_UP_MS);
+    SleepMs(WARM_UP_MS);
     int64_t t0 = WallUs();
     double kivCpu0 = ProcessCpuSeconds(Kiv.Pid), bareCpu0 = ProcessCpuSeconds(BareSleep.Pid);
     std::vector<ThreadCpu> threads0 = ThreadCpus(Kiv.Pid);
     double allocs0 = Allocations(Kiv.Pid);
     for (uint32_t waited = 0, step = 0; waited < seconds * 1000; waited += step) {
-        Say(Hub, "set 100=2\n");
+        SendLine(Hub, "set 100=2");
         step = std::min(SET_EVERY_MS, seconds * 1000 - waited);
-        PauseMs(step);
+        SleepMs(step);
     }
     double allocs = Allocations(Kiv.Pid) - allocs0;
     double kivCpu = ProcessCpuSeconds(Kiv.Pid) - kivCpu0;
@@ -147,9 +147,9 @@ void Steady(uint32_t seconds) {
 // 2. Bursts of keep-alives, two rounds each, alternating, after a warm-up of the bare loop;
 // KivFSX's figure less its steady-state share. Then the memory, bursts included.
 void Bursts() {
-    Proc bareRecv = Spawn({SelfPath(), "bare-recv", std::to_string(BARE_RECV_PORT)}, {},
+    Proc bareRecv = Spawn({SelfPath(), "bare-recv", std::to_string(BARE_RECV_PORT)}, Work, {},
                           Work + "/bare-out.txt");
-    PauseMs(300);
+    SleepMs(300);
     double bareGot = 0, kivGot = 0, bareSpent = 0, kivSpent = 0, got = 0, receiveSpent = 0;
     Burst(bareRecv.Pid, KIVFSX_ADDRESS, BARE_RECV_PORT, 0.0, &got);
     for (int round = 0; round < 2; ++round) {
@@ -186,10 +186,10 @@ void Latency() {
     Kiv = StartKivfsx({{"KIVSIM_JOURNAL", Work + "/journal.txt"}, {"KIVSIM_JOURNAL_TIMES", "1"}});
     Proc bareCall = Spawn(
         {SelfPath(), "bare-call", std::to_string(BARE_CALL_PORT), StoreDir() + "/SimConnect.dll"},
-        {{"KIVSIM_JOURNAL", Work + "/bare-journal.txt"}, {"KIVSIM_JOURNAL_TIMES", "1"}},
+        Work, {{"KIVSIM_JOURNAL", Work + "/bare-journal.txt"}, {"KIVSIM_JOURNAL_TIMES", "1"}},
         Work + "/bare-out.txt");
     bool linked = WaitLinked(started);
-    PauseMs(1000);
+    SleepMs(1000);
     sockaddr_in toKiv, toBare;
     int s = UdpTo(KIVFSX_ADDRESS, KIVFSX_PORT, &toKiv);
     close(UdpTo(KIVFSX_ADDRESS, BARE_CALL_PORT, &toBare));
@@ -200,13 +200,13 @@ void Latency() {
     for (uint32_t i = 0; linked && i < LATENCY_SAMPLES; ++i) {
         sends.push_back(WallUs());
         sendto(s, message, length, 0, reinterpret_cast<sockaddr*>(&toKiv), sizeof toKiv);
-        PauseMs(LATENCY_SPACING_MS / 2);
+        SleepMs(LATENCY_SPACING_MS / 2);
         bareSends.push_back(WallUs());
         sendto(s, message, length, 0, reinterpret_cast<sockaddr*>(&toBare), sizeof toBare);
-        PauseMs(LATENCY_SPACING_MS / 2);
+        SleepMs(LATENCY_SPACING_MS / 2);
     }
     close(s);
-    PauseMs(300);
+    SleepMs(300);
     Stop(bareCall), Stop(Kiv);
     const std::vector<std::string> CALLS{"CALL TransmitClientEvent"};
     Spread lat = SpreadOf(LatenciesUs(sends, JournalTimes(Work + "/journal.txt", CALLS)));

@@ -2,22 +2,16 @@
 // Everything here belongs to kivbench's main thread.
 #pragma once
 
-#include <sys/types.h>
-
 #include <map>
 #include <string>
 #include <vector>
 
 #include "bench.h"
+#include "proc.h"
 
 constexpr uint32_t FRAME_HZ = 60; // the stand-in's visual frames per second
 constexpr const char* KIVFSX_ADDRESS = "10.77.0.2";
 constexpr const char* HUB_ADDRESS = "10.77.0.3";
-
-struct Proc {
-    pid_t Pid = -1;
-    int Stdin = -1;
-};
 
 // The work directory and the build directory; set by main.
 extern std::string Work, Build;
@@ -26,11 +20,6 @@ extern Proc Hub, BareHub, Kiv, BareSleep;
 extern std::vector<Figure> Figures;
 extern std::vector<std::string> Notes;
 
-// Starts `args` in the work directory with `env` added; output appended to `output`.
-Proc Spawn(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
-           const std::string& output);
-void Stop(Proc& p);                        // kills and reaps
-void Say(const Proc& p, const char* line); // to its standard input
 std::string SelfPath();
 // Waits (at most 20 s) until the hub has received blocks sent after `sinceUs`.
 bool WaitLinked(int64_t sinceUs);
