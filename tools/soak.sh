@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # tools/soak.sh MINUTES: runs the Linux build for MINUTES minutes in a private network while,
-# on a seeded random schedule (SOAK_SEED=N to repeat one), the simulator stand-in quits and
-# comes back, the hub emulator goes silent and comes back, bad datagrams arrive and library
-# calls fail until the program relaunches itself (following the relaunched instances and
-# starting a new chain when the chain limit ends one); the hub sends variable changes all the
-# time. Prints descriptors, threads, memory, log size and counts at the start and the end.
-# Fails on a crash, a leak (SOAK_RSS_BOUND_KIB, default 1024) or a lost variable change.
+# on a seeded random schedule (SOAK_SEED=N repeats its disruptions), the simulator stand-in
+# quits and comes back, the hub emulator goes silent and comes back, bad datagrams arrive and
+# library calls fail until the program relaunches itself (following the relaunched instances
+# and starting a new chain when the chain limit ends one); the hub sends variable changes all
+# the time. Prints descriptors, threads, memory, log size and counts at the start and the
+# end. Fails on a crash, a leak (SOAK_RSS_BOUND_KIB, default 1024) or a lost variable change.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -45,8 +45,11 @@ failures=()
 fail() { failures+=("$*"); echo "soak: FAIL: $*"; }
 now_ms() { local t=${EPOCHREALTIME/./}; echo $((t / 1000)); }
 say() { printf 'soak: %4ds %s\n' $(( ($(now_ms) - start_ms) / 1000 )) "$*"; }
-# A random whole number from $1 to $2.
-pick() { echo $(($1 + RANDOM % ($2 - $1 + 1))); }
+# Lines of file $1 that hold $2.
+count() { grep -c -- "$2" "$1" 2>/dev/null || true; }
+# A random whole number from $1 to $2, in PICKED. (Not printed: a command substitution is a
+# subshell, and bash seeds RANDOM afresh in each, so the seed would not repeat a run.)
+pick() { PICKED=$(($1 + RANDOM % ($2 - $1 + 1))); }
 
 # ----- the programs -----
 mkfifo hub.in
@@ -69,7 +72,7 @@ start_chain() {
   chains=$((chains + 1))
 }
 
-declare -A count_of=() base=() last=() stopped=()
+declare -A count_of=() base=() last=() stopped=() linkups_before=()
 current=0 relaunches=0 planned=0 chains=0 exits_seen=0 seq=0
 
 # Follows the newest instance and judges every exit the first process reaped.
@@ -78,6 +81,7 @@ follow() {
   for pid in $(pgrep -x kivfsx || true); do
     # Read again while it runs: a new instance shows its parent's command line until exec.
     count_of[$pid]=$(tr '\0' ' ' < "/proc/$pid/cmdline" 2>/dev/null | awk '{print $3 + 0}')
+    [ -n "${linkups_before[$pid]:-}" ] || linkups_before[$pid]=$(count console.txt 'Connected to CommMgr')
     [ "$pid" -gt "$current" ] && current=$pid
   done
   local line code
@@ -103,6 +107,10 @@ follow() {
 
 alive() { [ "$current" -gt 0 ] && [ -d "/proc/$current" ]; }
 
+# The current instance brought the link up at least once: the blocks are its own, not the
+# last ones of the instance it replaced, and it holds its client socket.
+linked() { [ "$(count console.txt 'Connected to CommMgr')" -gt "${linkups_before[$current]:-0}" ]; }
+
 # Blocks arrived at the hub within the last half second.
 blocks_flowing() {
   local t
@@ -127,6 +135,8 @@ sample() {
     n=$(awk '/^Threads:/{print $2}' "/proc/$current/status" 2>/dev/null); [ "${n:-9999}" -lt "$th" ] && th=$n
     sleep 0.05
   done
+  # What each descriptor is, kept for a look after a failed run.
+  echo "$current $(now_ms) $(find "/proc/$current/fd" -mindepth 1 -printf '%f=%l ' 2>/dev/null)" >> samples.txt
   rss=$(awk '/^VmRSS:/{print $2}' "/proc/$current/status" 2>/dev/null)
   anon=$(awk '/^RssAnon:/{print $2}' "/proc/$current/status" 2>/dev/null)
   echo "$fd $th ${rss:-0} ${anon:-0} $(stat -c %s KivFSX.log 2>/dev/null || echo 0)"
@@ -137,9 +147,13 @@ sample() {
 # to the program and refused by it.
 CHANGES=("117 AP_ALT_VAR_SET_ENGLISH" "118 AP_SPD_VAR_SET" "110 COM_STBY_RADIO_SET"
          "108 NAV1_STBY_SET" "184 AUTO_THROTTLE_ARM" "13 refused")
-phase=disrupted
+# The changes draw from a generator of their own: how many are sent depends on the clock, and
+# the disruptions' draws from RANDOM must not.
+phase=disrupted change_rng=$seed
+draw() { change_rng=$(((change_rng * 1103515245 + 12345) % 2147483648)); DRAWN=$((change_rng >> 16)); }
 send_change() {
-  local row=${CHANGES[$((RANDOM % ${#CHANGES[@]}))]}
+  draw
+  local row=${CHANGES[$((DRAWN % ${#CHANGES[@]}))]}
   seq=$((seq + 1))
   local value=$((100000 + seq))
   hub "set ${row% *}=$value"
@@ -152,7 +166,7 @@ tick() {
   follow
   local now; now=$(now_ms)
   if [ "$now" -ge "$next_change" ] && [ "$now" -lt $((end_ms - 2000)) ]; then
-    send_change; next_change=$((now + $(pick 200 1200)))
+    send_change; draw; next_change=$((now + 200 + DRAWN % 1001))
   fi
   if [ "$phase" = steady ] && [ "$now" -ge "$next_sample" ]; then
     local s; s=$(sample)
@@ -173,7 +187,7 @@ recover() {
   local until=$(($(now_ms) + 40000))
   while [ "$(now_ms)" -lt "$until" ] && [ "$(now_ms)" -lt "$end_ms" ]; do
     tick
-    if alive && blocks_flowing && session_ready; then
+    if alive && linked && blocks_flowing && session_ready; then
       sleep 0.3; follow
       alive && phase=steady && return 0
     fi
@@ -196,17 +210,17 @@ BAD=("$(head_of 3 9 0 503)"                       # unknown class
      "deadbeef01")                                # shorter than a header
 
 sim_quit() {
-  local away; away=$(pick 1000 8000)
+  pick 1000 8000; local away=$PICKED
   say "simulator quits for $((away / 1000)) s"; phase=disrupted
   control quit; ticks_for "$away"; control "running 1"; recover "simulator return"
 }
 hub_silent() {
-  local quiet; quiet=$(pick 2000 10000)
+  pick 2000 10000; local quiet=$PICKED
   say "hub silent for $((quiet / 1000)) s"; phase=disrupted
   hub pause; ticks_for "$quiet"; hub resume; recover "hub return"
 }
 bad_datagrams() {
-  local n i; n=$(pick 1 4)
+  local n i; pick 1 4; n=$PICKED
   say "$n bad datagram(s)"
   for ((i = 0; i < n; i++)); do hub "raw ${BAD[$((RANDOM % ${#BAD[@]}))]}"; tick; done
 }
@@ -253,7 +267,7 @@ while [ $guard -lt 100000 ] && [ "$(now_ms)" -lt $((end_ms - 10000)) ]; do
     done
   fi
   ${round[0]}; round=("${round[@]:1}")
-  ticks_for "$(pick 3000 12000)"
+  pick 3000 12000; ticks_for "$PICKED"
 done
 ticks_for $((end_ms - $(now_ms)))
 follow
@@ -264,6 +278,14 @@ sleep 0.5
 follow
 
 # ----- the checks -----
+# What an instance's first and last samples had open, each descriptor that differs.
+fd_change() {
+  local first last
+  first=$(grep "^$1 " samples.txt | head -n 1 | cut -d' ' -f3- | tr ' ' '\n')
+  last=$(grep "^$1 " samples.txt | tail -n 1 | cut -d' ' -f3- | tr ' ' '\n')
+  echo "first only: $(comm -23 <(sort <<< "$first") <(sort <<< "$last") | tr '\n' ' ')" \
+    "last only: $(comm -13 <(sort <<< "$first") <(sort <<< "$last") | tr '\n' ' ')"
+}
 judged=0 longest=0
 for pid in "${!base[@]}"; do
   read -r t0 fd0 th0 rss0 anon0 _ <<< "${base[$pid]}"
@@ -271,7 +293,7 @@ for pid in "${!base[@]}"; do
   [ $((t1 - t0)) -gt "$longest" ] && longest=$((t1 - t0))
   [ $((t1 - t0)) -ge 15000 ] || continue
   judged=$((judged + 1))
-  [ "$fd1" -le "$fd0" ] || fail "instance $pid: descriptors grew from $fd0 to $fd1"
+  [ "$fd1" -le "$fd0" ] || fail "instance $pid: descriptors grew from $fd0 to $fd1 ($(fd_change "$pid"))"
   [ "$th1" -le "$th0" ] || fail "instance $pid: threads grew from $th0 to $th1"
   [ $((rss1 - rss0)) -le "$bound_kib" ] || fail "instance $pid: RSS grew by $((rss1 - rss0)) KiB"
   [ $((anon1 - anon0)) -le "$bound_kib" ] || fail "instance $pid: anonymous memory grew by $((anon1 - anon0)) KiB"
@@ -298,7 +320,6 @@ read -r sent steady delivered lost refused window unexplained < <(awk '
 [ "$lost" = 0 ] || fail "$lost variable change(s) sent in steady state never reached the simulator: $(head -n 3 lost.txt | tr '\n' ';')"
 [ "$unexplained" = 0 ] || fail "$unexplained failed transmission(s) outside injected failures and reconnection"
 
-count() { grep -c -- "$2" "$1" 2>/dev/null || true; }
 row() { printf '  %-34s %12s %12s\n' "$@"; }
 read -r sfd sth srss sanon slog <<< "$start_sample"
 read -r efd eth erss eanon elog <<< "$end_sample"
