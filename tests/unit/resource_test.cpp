@@ -1,7 +1,6 @@
-// Mutex resources: creation, recursion, and the reaction to each refusal of the platform.
+// Mutex resources: the reaction to each refusal of the platform.
 #include "test_support.h"
 
-#include <thread>
 
 #include "support/log.h"
 #include "support/process.h"
@@ -16,28 +15,6 @@ PlatformWaitResult (*RealWait)(PlatformMutex*) = nullptr;
 PlatformWaitResult AbandonedWait(PlatformMutex* mutex) {
     RealWait(mutex);
     return PLATFORM_WAIT_ABANDONED;
-}
-
-TEST_F(ResourceTest, TheOwnerTakesItAgainAndTwoOfOneLabelAreIndependent) {
-    Resource r = RegisterResource("same");
-    Resource other = RegisterResource("same");
-    EXPECT_TRUE(GetResource(r, "a"));
-    EXPECT_TRUE(GetResource(r, "a"));
-    ReleaseResource(r, "a");
-    bool taken = false;
-    std::thread t([&] {
-        taken = GetResource(other, "b"); // `r` is still held once
-        ReleaseResource(other, "b");
-    });
-    t.join();
-    EXPECT_TRUE(taken);
-    ReleaseResource(r, "a");
-    t = std::thread([&] {
-        taken = GetResource(r, "c"); // released as often as taken: free
-        ReleaseResource(r, "c");
-    });
-    t.join();
-    EXPECT_TRUE(taken);
 }
 
 TEST_F(ResourceTest, EachRefusalIsLoggedWithItsLabelAndItsExit) {
@@ -58,20 +35,6 @@ TEST_F(ResourceTest, EachRefusalIsLoggedWithItsLabelAndItsExit) {
                                      "GetResource() - Mutex wait timed out. Caller: Waiter\n"
                                      "GetResource() - Mutex wait timed out. Caller: SimLog\n"
                                      "entry\nRegisterResource() - NULL Mutex handle\n");
-}
-
-using ResourceDeathTest = TempDirTest;
-
-TEST_F(ResourceDeathTest, ReleaseByAnotherThreadEndsTheProcess) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            Resource r = RegisterResource("held");
-            GetResource(r, "main");
-            std::thread other([&] { ReleaseResource(r, "Other()"); });
-            other.join();
-        },
-        ::testing::ExitedWithCode(EXIT_FATAL), "");
 }
 
 } // namespace
