@@ -1,11 +1,10 @@
 // The declaration list: definitions 5, 4, 2, 1, 0, each datum in record order.
 #include "sim/datadefs_table.h"
 
-#include <cstring>
+#include "net/blocks.h"
+#include "sim/session.h"
 
-#include "sim/simconnect_api.h"
-
-const DataDatum DATA_DATUMS[DATA_DATUM_COUNT] = {
+constexpr DataDatum DATA_DATUMS[DATA_DATUM_COUNT] = {
     {5, "Plane Latitude", "degrees", SIMCONNECT_DATATYPE_FLOAT64, 0},
     {5, "Plane Longitude", "degrees", SIMCONNECT_DATATYPE_FLOAT64, 8},
     {5, "Plane Alt Above Ground", "feet", SIMCONNECT_DATATYPE_FLOAT64, 16},
@@ -142,26 +141,63 @@ const DataDatum DATA_DATUMS[DATA_DATUM_COUNT] = {
     {0, "NAV CODES:2", "number", SIMCONNECT_DATATYPE_INT32, 364},
 };
 
-uint32_t DataTypeSize(int32_t type) {
-    switch (type) {
-    case SIMCONNECT_DATATYPE_INT32:
-        return 4;
-    case SIMCONNECT_DATATYPE_FLOAT64:
-        return 8;
-    case SIMCONNECT_DATATYPE_LATLONALT:
-        return 24;
-    case SIMCONNECT_DATATYPE_STRING32:
-        return 32;
-    default:
-        return 0;
+// The payload layout, checked where it is written down: each definition's datums lie one
+// after another from byte 0, each record fills its block's payload, and the positions that
+// the program reads by name hold the datums of those names.
+namespace {
+
+constexpr bool SameText(const char* a, const char* b) {
+    for (; *a != '\0' && *a == *b; ++a, ++b) {
     }
+    return *a == *b;
 }
 
-const DataDatum* FindDatum(uint32_t definition, const char* datum) {
+constexpr bool Packed() {
+    uint32_t offset = 0;
+    for (uint32_t i = 0; i < DATA_DATUM_COUNT; ++i) {
+        const DataDatum& d = DATA_DATUMS[i];
+        offset = i > 0 && DATA_DATUMS[i - 1].Definition != d.Definition ? 0 : offset;
+        if (d.Offset != offset || DataTypeSize(d.Type) == 0) {
+            return false;
+        }
+        offset += DataTypeSize(d.Type);
+    }
+    return true;
+}
+
+constexpr uint32_t RecordSize(uint32_t definition) {
+    uint32_t size = 0;
     for (const DataDatum& d : DATA_DATUMS) {
-        if (d.Definition == definition && strcmp(d.Datum, datum) == 0) {
-            return &d;
+        size = d.Definition == definition ? d.Offset + DataTypeSize(d.Type) : size;
+    }
+    return size;
+}
+
+// The first datum of `definition` named `datum` lies at `position` of its block.
+constexpr bool At(uint32_t definition, const char* datum, uint32_t position) {
+    for (const DataDatum& d : DATA_DATUMS) {
+        if (d.Definition == definition && SameText(d.Datum, datum)) {
+            return BLOCK_PAYLOAD + d.Offset == position;
         }
     }
-    return nullptr;
+    return false;
 }
+
+static_assert(Packed());
+static_assert(RecordSize(DEFINITION_BLOCK1) == BLOCK1_RECORD_SIZE);
+static_assert(RecordSize(DEFINITION_BLOCK2) == BLOCK2_RECORD_SIZE);
+static_assert(RecordSize(DEFINITION_BLOCK3) == BLOCK3_RECORD_SIZE);
+static_assert(At(DEFINITION_BLOCK1, "Circuit General Panel On", BLOCK1_PANEL_ON));
+static_assert(At(DEFINITION_BLOCK2, "NAV OBS:1", BLOCK2_NAV_OBS1));
+static_assert(At(DEFINITION_BLOCK2, "NAV OBS:2", BLOCK2_NAV_OBS2));
+static_assert(At(DEFINITION_BLOCK2, "FLAPS NUM HANDLE POSITIONS", BLOCK2_FLAPS_POSITIONS));
+static_assert(At(DEFINITION_BLOCK3, "Autopilot Altitude Lock Var", BLOCK3_AP_ALT_LOCK_VAR));
+static_assert(At(DEFINITION_BLOCK3, "Autopilot Airspeed Hold Var", BLOCK3_AP_AIRSPEED_HOLD_VAR));
+static_assert(At(DEFINITION_BLOCK3, "Autopilot Heading Lock Dir", BLOCK3_AP_HEADING_LOCK_DIR));
+static_assert(At(DEFINITION_BLOCK3, "Autopilot Flight Director Active", BLOCK3_AP_FD_ACTIVE));
+static_assert(At(DEFINITION_BLOCK3, "Autopilot Master", BLOCK3_AP_MASTER));
+static_assert(At(DEFINITION_BLOCK3, "Brake Parking Position", BLOCK3_BRAKE_PARKING));
+static_assert(At(DEFINITION_BLOCK3, "ADF Active Frequency:1", BLOCK3_ADF_ACTIVE1));
+static_assert(At(DEFINITION_BLOCK3, "ADF Active Frequency:2", BLOCK3_ADF_ACTIVE2));
+
+} // namespace

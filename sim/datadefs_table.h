@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "sim/simconnect_api.h"
+
 struct DataDatum {
     uint32_t Definition;
     const char* Datum;
@@ -17,6 +19,17 @@ constexpr uint32_t DATA_DATUM_COUNT = 134;
 extern const DataDatum DATA_DATUMS[DATA_DATUM_COUNT];
 
 // Size in bytes of one datum of the given type (0 for a type this table does not use).
-uint32_t DataTypeSize(int32_t type);
-// The datum of `definition` whose name is `datum` (the first one declared), or null.
-const DataDatum* FindDatum(uint32_t definition, const char* datum);
+constexpr uint32_t DataTypeSize(int32_t type) {
+    switch (type) {
+    case SIMCONNECT_DATATYPE_INT32:
+        return 4;
+    case SIMCONNECT_DATATYPE_FLOAT64:
+        return 8;
+    case SIMCONNECT_DATATYPE_LATLONALT:
+        return 24;
+    case SIMCONNECT_DATATYPE_STRING32:
+        return 32;
+    default:
+        return 0;
+    }
+}
