@@ -1,7 +1,6 @@
 // Mutex resources: the reaction to each refusal of the platform.
 #include "test_support.h"
 
-
 #include "support/log.h"
 #include "support/process.h"
 #include "support/resource.h"
