@@ -18,22 +18,6 @@ namespace {
 [[noreturn]] void ThrowExit(int32_t code) {
     throw FuzzExit{code};
 }
-bool NoSpawn(const char*, const char* const*, const char*) {
-    return true;
-}
-int32_t NoInput() {
-    return -1;
-}
-bool NoCurrentDir(char*, size_t) {
-    return false;
-}
-PlatformSocket FakeSocket(bool) {
-    return 3;
-}
-bool FakeClose(PlatformSocket) {
-    return true;
-}
-void NoSleep(uint32_t) {}
 
 // --- the recording library -----------------------------------------------------------------
 
@@ -93,10 +77,6 @@ PlatformDirSearch* FindBuild(const char*, char* name, size_t size) {
     snprintf(name, size, "%s", "fuzz-build");
     return reinterpret_cast<PlatformDirSearch*>(&FakeSearch);
 }
-void CloseSearch(PlatformDirSearch*) {}
-void* OpenLibrary(const char*) {
-    return &FakeLibrary;
-}
 void* Symbol(void* library, const char* name) {
     Require(library == &FakeLibrary);
     for (const Export& e : EXPORTS) {
@@ -111,15 +91,15 @@ void* Symbol(void* library, const char* name) {
 
 void FuzzSetUp() {
     Os.Exit = ThrowExit;
-    Os.SpawnInstance = NoSpawn;
-    Os.ReadConsoleChar = NoInput;
-    Os.CurrentDir = NoCurrentDir;
-    Os.UdpSocket = FakeSocket;
-    Os.CloseSocket = FakeClose;
-    Os.SleepMs = NoSleep;
+    Os.SpawnInstance = [](const char*, const char* const*, const char*) { return true; };
+    Os.ReadConsoleChar = [] { return int32_t{-1}; };
+    Os.CurrentDir = [](char*, size_t) { return false; };   // no log file
+    Os.UdpSocket = [](bool) { return PlatformSocket{3}; }; // never used for real
+    Os.CloseSocket = [](PlatformSocket) { return true; };
+    Os.SleepMs = [](uint32_t) {};
     Os.FindFirst = FindBuild;
-    Os.FindClose = CloseSearch;
-    Os.LoadLibraryPath = OpenLibrary;
+    Os.FindClose = [](PlatformDirSearch*) {};
+    Os.LoadLibraryPath = [](const char*) { return static_cast<void*>(&FakeLibrary); };
     Os.LibrarySymbol = Symbol;
     Require(LoadSimConnect() == 0);
     InitDB();
