@@ -41,6 +41,11 @@ void RunLinkRoad(const fs::path& record, const fs::path& kivOut, Proc& hub) {
     EXPECT_EQ(Field(discovery, "type"), "9");
     EXPECT_EQ(Field(discovery, "version"), "503");
     EXPECT_EQ(Field(discovery, "source"), "14");
+    // The adapter it came from is shown by name.
+    std::string shown = ReadText(kivOut);
+    size_t desc = shown.find("   Desc: \t");
+    ASSERT_NE(desc, std::string::npos) << shown;
+    EXPECT_NE(shown[desc + 10], '\n') << shown;
 
     // The address message brings the link up, and blocks flow.
     ASSERT_TRUE(

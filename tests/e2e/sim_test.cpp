@@ -9,18 +9,6 @@ namespace {
 
 using SimTest = E2eTest;
 
-TEST_F(SimTest, InputRoadHeadingBugStepsAndWraps) {
-    Control("set Autopilot Heading Lock Dir=355");
-    Proc hub = StartHub({"--fields", "Autopilot Heading Lock Dir"});
-    Proc kiv = StartKivfsx();
-    ASSERT_TRUE(WaitForText(HubRecord, "value=355.000000", 20000)) << ReadText(KivOut);
-    SendLine(hub, "set 100=2");
-    ASSERT_TRUE(WaitForText(Journal, "sim=HEADING_BUG_SET data=5 ", 5000)) << ReadText(Journal);
-    // The simulator applies it, and the next records carry it back to the hub.
-    EXPECT_TRUE(WaitForText(HubRecord, "name=\"Autopilot Heading Lock Dir\" value=5.000000", 5000));
-    ExpectLateExceptionRoad(hub);
-}
-
 TEST_F(SimTest, MissingLibraryPromptsAndExitsWith100) {
     fs::remove_all(Store);
     fs::create_directories(Store);

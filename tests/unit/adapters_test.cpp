@@ -43,16 +43,8 @@ void FakeFree(void*) {
     ++Frees;
 }
 
-const void* First(const void* buffer) {
-    const FakeAdapter* head;
-    memcpy(&head, buffer, sizeof(head));
-    return head;
-}
 const FakeAdapter* As(const void* a) {
     return static_cast<const FakeAdapter*>(a);
-}
-const void* Next(const void* a) {
-    return As(a)->Next;
 }
 
 struct AdaptersTest : NetTest {
@@ -68,7 +60,11 @@ struct AdaptersTest : NetTest {
         Os.GetAdaptersInfo = FakeGetAdaptersInfo;
         Os.Alloc = FakeAlloc;
         Os.Free = FakeFree;
-        AdapterWalk = {First, Next, [](const void* a) { return As(a)->Description; },
+        AdapterWalk = {[](const void* buffer) -> const void* {
+                           return *static_cast<const FakeAdapter* const*>(buffer);
+                       },
+                       [](const void* a) { return static_cast<const void*>(As(a)->Next); },
+                       [](const void* a) { return As(a)->Description; },
                        [](const void* a) { return As(a)->Ip; },
                        [](const void* a) { return As(a)->Mask; }};
         CaptureConsole();
