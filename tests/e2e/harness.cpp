@@ -29,6 +29,13 @@ std::string Win64Dir() {
     return (!dir.empty() && fs::exists(fs::path(dir) / "kivfsx.exe")) ? dir : "";
 }
 
+void ExpectAdapterShown(const fs::path& kivOut) {
+    std::string shown = ReadText(kivOut);
+    size_t desc = shown.find("   Desc: \t");
+    ASSERT_NE(desc, std::string::npos) << shown;
+    EXPECT_NE(shown[desc + 10], '\n') << shown;
+}
+
 namespace {
 int dirCounter = 0;
 } // namespace

@@ -18,6 +18,9 @@ std::string CommgrPath();
 std::string StandInPath(); // the stand-in SimConnect.dll for Linux
 std::string Win64Dir();    // build folder of the Windows x86_64 preset, "" when absent
 
+// The program showed the adapter it broadcasts on by name (its console output is `kivOut`).
+void ExpectAdapterShown(const std::filesystem::path& kivOut);
+
 // A fresh working directory per test, a simulator store holding the stand-in, and clean-up
 // of every process the test started (relaunched instances included).
 class E2eTest : public ::testing::Test {

@@ -30,7 +30,7 @@ void ExpectHealthyBlocks(const std::vector<std::string>& blocks) {
     EXPECT_LT(interval, 140.0);
 }
 
-// The link road, shared by the Linux and the Windows build.
+// The link road of the Linux build.
 void RunLinkRoad(const fs::path& record, const fs::path& kivOut, Proc& hub) {
     // Discovery: the exact text, to port 9019 of the network's broadcast address.
     ASSERT_TRUE(WaitForText(record, "DISCOVERY ", 15000)) << ReadText(kivOut);
@@ -41,11 +41,7 @@ void RunLinkRoad(const fs::path& record, const fs::path& kivOut, Proc& hub) {
     EXPECT_EQ(Field(discovery, "type"), "9");
     EXPECT_EQ(Field(discovery, "version"), "503");
     EXPECT_EQ(Field(discovery, "source"), "14");
-    // The adapter it came from is shown by name.
-    std::string shown = ReadText(kivOut);
-    size_t desc = shown.find("   Desc: \t");
-    ASSERT_NE(desc, std::string::npos) << shown;
-    EXPECT_NE(shown[desc + 10], '\n') << shown;
+    ExpectAdapterShown(kivOut);
 
     // The address message brings the link up, and blocks flow.
     ASSERT_TRUE(

@@ -56,6 +56,7 @@ TEST_F(WineTest, LinkFrameAndInputRoads) {
     // the announced address is one of the namespace's two.
     std::string text = Field(discovery, "text");
     EXPECT_TRUE(text == "10.77.0.2 9030 1 1209" || text == "10.77.0.3 9030 1 1209") << text;
+    ExpectAdapterShown(KivOut);
     ASSERT_TRUE(WaitForText(KivOut, "Connected to CommMgr\n", 10000)) << ReadText(KivOut);
     ASSERT_TRUE(WaitForText(HubRecord, "BLOCK ", 20000, 30));
     size_t bad = 0;
