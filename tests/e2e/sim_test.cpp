@@ -3,15 +3,13 @@
 // test's.)
 #include "harness.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
 using SimTest = E2eTest;
 
 TEST_F(SimTest, MissingLibraryPromptsAndExitsWith100) {
-    fs::remove_all(Store);
-    fs::create_directories(Store);
+    std::filesystem::remove_all(Store);
+    std::filesystem::create_directories(Store);
     Proc kiv = StartKivfsx();
     ASSERT_TRUE(WaitForText(KivOut, "Press \"Enter\" to exit...", 10000)) << ReadText(KivOut);
     EXPECT_NE(ReadText(KivOut).find("DLL not found\n"), std::string::npos);

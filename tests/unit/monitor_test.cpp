@@ -86,13 +86,10 @@ TEST_F(MonitorTest, SixSilentTicksDeclareTheLinkLostAndBroadcastingResumesAtOnce
 // the destination. Each runs a bounded number of rounds on its own thread; under the thread
 // sanitizer any unguarded access among them is reported.
 std::atomic<int> SocketsMade{0};
-PlatformSocket CountingSocket(bool) {
-    return 1000 + SocketsMade.fetch_add(1);
-}
 
 TEST_F(MonitorTest, TheLinkThreadsShareTheirStateSafely) {
     Os.SendTo = [](PlatformSocket, const void*, size_t size, NetAddr) { return int32_t(size); };
-    Os.UdpSocket = CountingSocket;
+    Os.UdpSocket = [](bool) { return PlatformSocket(1000 + SocketsMade.fetch_add(1)); };
     Os.CloseSocket = [](PlatformSocket) { return true; };
     constexpr int ROUNDS = 300;
     SocketsMade = 0;
