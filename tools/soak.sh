@@ -81,7 +81,7 @@ follow() {
   for pid in $(pgrep -x kivfsx || true); do
     # Read again while it runs: a new instance shows its parent's command line until exec.
     count_of[$pid]=$(tr '\0' ' ' < "/proc/$pid/cmdline" 2>/dev/null | awk '{print $3 + 0}')
-    [ -n "${linkups_before[$pid]:-}" ] || linkups_before[$pid]=$(count console.txt 'Connected to CommMgr')
+    [ -n "${linkups_before[$pid]:-}" ] || linkups_before[$pid]=$(count console.txt '   Port: ')
     [ "$pid" -gt "$current" ] && current=$pid
   done
   local line code
@@ -107,9 +107,10 @@ follow() {
 
 alive() { [ "$current" -gt 0 ] && [ -d "/proc/$current" ]; }
 
-# The current instance brought the link up at least once: the blocks are its own, not the
-# last ones of the instance it replaced, and it holds its client socket.
-linked() { [ "$(count console.txt 'Connected to CommMgr')" -gt "${linkups_before[$current]:-0}" ]; }
+# The current instance accepted the hub's address at least once since it was first seen (its
+# monitor waits a tick before its first discovery, so that is always later): the blocks are
+# its own, not the last ones of the instance it replaced, and it holds its client socket.
+linked() { [ "$(count console.txt '   Port: ')" -gt "${linkups_before[$current]:-0}" ]; }
 
 # Blocks arrived at the hub within the last half second.
 blocks_flowing() {
