@@ -1,6 +1,6 @@
-// The simulator side end to end: cockpit inputs reach the simulator as events, and the
-// simulator's failures behave. (The records and traffic that reach the hub are the wire
-// test's.)
+// The simulator side end to end: without a simulator library the program asks for Enter and
+// ends with 100. (Records, traffic and cockpit inputs end to end are the wire test's, and on
+// Windows the Wine test's.)
 #include "harness.h"
 
 namespace {
