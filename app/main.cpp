@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "app/config.h"
+#include "app/settings.h"
 #include "net/blocks.h"
 #include "net/monitor.h"
 #include "net/receive.h"
@@ -57,6 +58,7 @@ int main(int argc, char** argv) {
     Block2Mutex = RegisterResource("Block2Mutex");
     ClearTrafficArea();
     ReadCfgFile();
+    ReadSettingsFile();
     if (LoadSimConnect() != 0) {
         PressEnterExit();
     }

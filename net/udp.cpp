@@ -1,6 +1,8 @@
 // UDP start-up (see net/udp.h).
 #include "net/udp.h"
 
+#include <cstdio>
+
 #include "support/adapters.h"
 #include "support/log.h"
 #include "support/process.h"
@@ -40,6 +42,12 @@ bool InitUDP(int32_t listenPort) {
         }
     }
     SimLogf("Host IP: %s\n", HostIP);
+    // An adapter chosen by the settings: listen and announce on its address instead.
+    char chosenIp[16];
+    if (ChosenAdapterIp(chosenIp)) {
+        snprintf(HostIP, sizeof(HostIP), "%s", chosenIp);
+        SimLogf("Host IP: %s (setting adapter)\n", HostIP);
+    }
 
     MonitorSocket = Os.UdpSocket(true);
     if (MonitorSocket == PLATFORM_NO_SOCKET) {

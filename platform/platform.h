@@ -59,6 +59,12 @@ enum PlatformWaitResult : int32_t {
     PLATFORM_WAIT_FAILED = 2,    // not taken (invalid handle, system error)
 };
 
+// LibraryLoadError codes, as Windows numbers them: the file is missing; the file is not an
+// executable image this process can load (a 32-bit library in a 64-bit process, the other way
+// round, or no library at all).
+constexpr uint32_t PLATFORM_LOAD_NOT_FOUND = 126;
+constexpr uint32_t PLATFORM_LOAD_BAD_FORMAT = 193;
+
 // Results of PlatformGetAdaptersInfo, as the IP Helper API gives them.
 constexpr uint32_t PLATFORM_ADAPTERS_OK = 0;
 constexpr uint32_t PLATFORM_ADAPTERS_BUFFER_OVERFLOW = 111;
@@ -111,6 +117,9 @@ struct PlatformOs {
     // --- dynamic libraries -------------------------------------------------------------
     void* (*LoadLibraryPath)(const char* path); // null when it does not load
     void* (*LibrarySymbol)(void* library, const char* name);
+    // The system's reason why the last LoadLibraryPath of the loading thread gave null, as
+    // Windows numbers it (PLATFORM_LOAD_BAD_FORMAT: not a library of this process's bitness).
+    uint32_t (*LibraryLoadError)();
 
     // --- network -------------------------------------------------------------------------
     bool (*SocketsStart)();

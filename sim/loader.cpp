@@ -14,6 +14,12 @@ SimApiTable SimApi = {};
 
 const char* const SIM_VERSIONS[SIM_VERSION_COUNT] = {"10.0.61259.0", "10.0.61242.0",
                                                      "10.0.60905.0"};
+const char* const SIM_STEAM_VERSIONS[SIM_STEAM_VERSION_COUNT] = {
+    "10.0.62615.0", "10.0.62614.0", "10.0.62613.0", "10.0.62612.0", "10.0.62611.0",
+    "10.0.62610.0", "10.0.62609.0", "10.0.62608.0", "10.0.62607.0"};
+
+// See sim/loader.h: written by the settings reader before LoadSimConnect, then only read.
+SimLibrarySettings SimLibrarySetting = {};
 
 namespace {
 
@@ -143,35 +149,100 @@ void ListDllDirs(const char* prefix) {
     Os.FindClose(search);
 }
 
+namespace {
+
+// The width of this build's pointers: the bitness a library must have to load.
+constexpr int32_t BUILD_BITS = static_cast<int32_t>(sizeof(void*) * 8);
+
+// One store version: false when the store has no entry for it; otherwise the load's result
+// (0 or -1) in `result`. Later versions are then not tried.
+bool TryStoreVersion(const char* store, const char* version, int32_t* result) {
+    LogWithName(SIM_LOG_TEXT_SIZE, "Looking for DLL: %s\n", version);
+    char candidate[SIM_PATH_SIZE];
+    char prefix[SIM_PATH_SIZE];
+    // A candidate cut short by the path limit would match other builds' entries; such a
+    // store cannot hold this build under a usable path, so the version counts as absent.
+    if (!FormatInto(prefix, sizeof(prefix), "%s%s", store, SIM_ENTRY_PREFIX) ||
+        !FormatInto(candidate, sizeof(candidate), "%s%s", prefix, version)) {
+        return false;
+    }
+    char entry[SIM_PATH_SIZE];
+    if (!FindDllDir(candidate, entry, sizeof(entry))) {
+        return false;
+    }
+    char path[SIM_PATH_SIZE];
+    int n =
+        snprintf(path, sizeof(path), "%s%s%c%s", store, entry, PLATFORM_DIR_SEP, SIM_LIBRARY_FILE);
+    bool complete = n >= 0 && static_cast<size_t>(n) < sizeof(path);
+    LogWithName(SIM_LOG_TEXT_SIZE, "File: %s Exists\n", path);
+    // A path cut at the limit names some other file: it is not loaded.
+    void* library = complete ? Os.LoadLibraryPath(path) : nullptr;
+    if (library == nullptr) {
+        SimLogLevel(LOADER_LOG_LEVEL, "Library did not load\n");
+        *result = -1;
+        return true;
+    }
+    *result = BindEntryPoints(library) ? 0 : -1;
+    return true;
+}
+
+// The library the settings name. True when it is loaded and bound; otherwise one line says
+// what was wrong with it, and the caller searches the store.
+bool LoadNamedLibrary(const char* path) {
+    const char* fallback = "; searching the store as usual";
+    FILE* probe = Os.OpenFile(path, "r");
+    if (probe == nullptr) {
+        ConsoleAndLog("Setting simconnect = %s not used: no file at this path (is the settings "
+                      "file saved as UTF-8?)%s\n",
+                      path, fallback);
+        return false;
+    }
+    fclose(probe);
+    void* library = Os.LoadLibraryPath(path);
+    if (library == nullptr) {
+        uint32_t error = Os.LibraryLoadError();
+        if (error == PLATFORM_LOAD_BAD_FORMAT) {
+            ConsoleAndLog("Setting simconnect = %s not used: not a %d-bit library (LoadLibrary "
+                          "error 193, wrong bitness); this %d-bit KivFSX needs a %d-bit "
+                          "SimConnect.dll%s\n",
+                          path, BUILD_BITS, BUILD_BITS, BUILD_BITS, fallback);
+        } else {
+            ConsoleAndLog("Setting simconnect = %s not used: the library did not load "
+                          "(LoadLibrary error %u)%s\n",
+                          path, static_cast<unsigned>(error), fallback);
+        }
+        return false;
+    }
+    if (!BindEntryPoints(library)) {
+        ConsoleAndLog("Setting simconnect = %s not used: an entry point is missing (see the "
+                      "log)%s\n",
+                      path, fallback);
+        return false;
+    }
+    ConsoleAndLog("Loaded %s (setting simconnect)\n", path);
+    return true;
+}
+
+} // namespace
+
 int32_t LoadSimConnect() {
-    SimLogLevel(LOADER_LOG_LEVEL, "3 items in list\n");
+    if (SimLibrarySetting.Path[0] != '\0' && LoadNamedLibrary(SimLibrarySetting.Path)) {
+        return 0;
+    }
+    const bool steam = SimLibrarySetting.SteamBuilds;
+    SimLogLevelf(LOADER_LOG_LEVEL, "%d items in list\n",
+                 SIM_VERSION_COUNT + (steam ? SIM_STEAM_VERSION_COUNT : 0));
     const char* store = PlatformStoreDir();
+    int32_t result = -1;
     for (const char* version : SIM_VERSIONS) {
-        LogWithName(SIM_LOG_TEXT_SIZE, "Looking for DLL: %s\n", version);
-        char candidate[SIM_PATH_SIZE];
-        char prefix[SIM_PATH_SIZE];
-        // A candidate cut short by the path limit would match other builds' entries; such a
-        // store cannot hold this build under a usable path, so the version counts as absent.
-        if (!FormatInto(prefix, sizeof(prefix), "%s%s", store, SIM_ENTRY_PREFIX) ||
-            !FormatInto(candidate, sizeof(candidate), "%s%s", prefix, version)) {
-            continue;
+        if (TryStoreVersion(store, version, &result)) {
+            return result;
         }
-        char entry[SIM_PATH_SIZE];
-        if (!FindDllDir(candidate, entry, sizeof(entry))) {
-            continue;
+    }
+    for (int32_t i = 0; steam && i < SIM_STEAM_VERSION_COUNT; ++i) {
+        if (TryStoreVersion(store, SIM_STEAM_VERSIONS[i], &result)) {
+            return result;
         }
-        char path[SIM_PATH_SIZE];
-        int n = snprintf(path, sizeof(path), "%s%s%c%s", store, entry, PLATFORM_DIR_SEP,
-                         SIM_LIBRARY_FILE);
-        bool complete = n >= 0 && static_cast<size_t>(n) < sizeof(path);
-        LogWithName(SIM_LOG_TEXT_SIZE, "File: %s Exists\n", path);
-        // A path cut at the limit names some other file: it is not loaded.
-        void* library = complete ? Os.LoadLibraryPath(path) : nullptr;
-        if (library == nullptr) {
-            SimLogLevel(LOADER_LOG_LEVEL, "Library did not load\n");
-            return -1;
-        }
-        return BindEntryPoints(library) ? 0 : -1;
     }
     ReportNotFound();
     return -1;

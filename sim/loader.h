@@ -10,6 +10,10 @@
 // Builds we accept, in order of preference.
 constexpr int32_t SIM_VERSION_COUNT = 3;
 extern const char* const SIM_VERSIONS[SIM_VERSION_COUNT];
+// The builds of FSX Steam Edition, newest first, tried after those above when the settings
+// ask for them.
+constexpr int32_t SIM_STEAM_VERSION_COUNT = 9;
+extern const char* const SIM_STEAM_VERSIONS[SIM_STEAM_VERSION_COUNT];
 
 // Store entry names of the library builds: this prefix, then the version, then more fields.
 constexpr const char* SIM_ENTRY_PREFIX =
@@ -27,9 +31,19 @@ constexpr size_t SIM_PATH_SIZE = 260;
 constexpr size_t SIM_LOG_TEXT_SIZE = 300;
 constexpr size_t SIM_FIND_LOG_TEXT_SIZE = 310;
 
-// Loads the library and fills SimApi. 0 when all 15 entry points are bound, -1 on every
-// failure (reported to the log and, when no build is found, to the console). Main thread,
-// once, before any worker thread exists.
+// The user's opt-in library settings. Written by main's settings reader before
+// LoadSimConnect, on the main thread before any worker thread exists; only read afterwards.
+// All zero: the store is searched for the three builds above, exactly as without settings.
+struct SimLibrarySettings {
+    char Path[SIM_PATH_SIZE]; // a SimConnect.dll loaded instead of searching ("": none)
+    bool SteamBuilds;         // the store search also accepts SIM_STEAM_VERSIONS
+};
+extern SimLibrarySettings SimLibrarySetting;
+
+// Loads the library and fills SimApi. A library named by the settings is tried first; when it
+// cannot be used, a line says why and the store is searched as usual. 0 when all 15 entry points
+// are bound, -1 on every failure (reported to the log and, when no build is found, to the console).
+// Main thread, once, before any worker thread exists.
 int32_t LoadSimConnect();
 
 // Searches the store for entries whose path begins with `prefix`. When one matches, logs

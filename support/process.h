@@ -35,3 +35,5 @@ void ParseCommandLine();
 
 // Console output, flushed at once.
 void ConsolePrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The same line on the console and in the log (formatted into a line of at most 599 bytes).
+void ConsoleAndLog(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -91,8 +91,25 @@ void PosixFindClose(PlatformDirSearch* search) {
     }
 }
 
+// Why the last dlopen of the program failed, in Windows' numbers. Written and read on the
+// loading thread only (the main thread at start-up).
+uint32_t loadError = 0;
+
 void* PosixLoadLibraryPath(const char* path) {
-    return dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        // The loader names an image of the other class, or no image at all, in its text.
+        const char* why = dlerror();
+        bool badFormat = why != nullptr && (strstr(why, "wrong ELF class") != nullptr ||
+                                            strstr(why, "invalid ELF header") != nullptr ||
+                                            strstr(why, "file too short") != nullptr);
+        loadError = badFormat ? PLATFORM_LOAD_BAD_FORMAT : PLATFORM_LOAD_NOT_FOUND;
+    }
+    return library;
+}
+
+uint32_t PosixLibraryLoadError() {
+    return loadError;
 }
 
 void* PosixLibrarySymbol(void* library, const char* name) {
@@ -111,6 +128,7 @@ void BackendFilesReset(PlatformOs& os) {
     os.FindClose = PosixFindClose;
     os.LoadLibraryPath = PosixLoadLibraryPath;
     os.LibrarySymbol = PosixLibrarySymbol;
+    os.LibraryLoadError = PosixLibraryLoadError;
 }
 
 const char* PlatformStoreDir() {

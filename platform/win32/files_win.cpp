@@ -94,9 +94,25 @@ void WinFindClose(PlatformDirSearch* search) {
     }
 }
 
+// The system's error code of the last failed load. Written and read on the loading thread
+// only (the main thread at start-up).
+uint32_t loadError = 0;
+
 void* WinLoadLibraryPath(const char* path) {
     wchar_t wide[WIN_PATH_CHARS];
-    return WinWiden(path, wide, WIN_PATH_CHARS) ? LoadLibraryW(wide) : nullptr;
+    if (!WinWiden(path, wide, WIN_PATH_CHARS)) {
+        loadError = ERROR_FILENAME_EXCED_RANGE;
+        return nullptr;
+    }
+    HMODULE library = LoadLibraryW(wide);
+    if (library == nullptr) {
+        loadError = GetLastError();
+    }
+    return library;
+}
+
+uint32_t WinLibraryLoadError() {
+    return loadError;
 }
 
 void* WinLibrarySymbol(void* library, const char* name) {
@@ -115,6 +131,7 @@ void BackendFilesReset(PlatformOs& os) {
     os.FindClose = WinFindClose;
     os.LoadLibraryPath = WinLoadLibraryPath;
     os.LibrarySymbol = WinLibrarySymbol;
+    os.LibraryLoadError = WinLibraryLoadError;
 }
 
 const char* PlatformStoreDir() {
