@@ -134,4 +134,75 @@ TEST_F(AdaptersTest, TheLastAdapterGivesTheDirectedBroadcastAndEachFailureSaysWh
               std::string::npos);
 }
 
+// The settings choose an adapter other than the last (marked in the listing, its network
+// decides) or replace the destination; a chosen adapter that is missing says so, and the last
+// one decides as without settings.
+TEST_F(AdaptersTest, TheSettingsChooseTheAdapterOrTheDestination) {
+    Console();
+    FakeAdapter wifi{nullptr, "Wi-Fi", "192.168.1.20", "255.255.255.0"};
+    FakeAdapter lan{&wifi, "Intel(R) Ethernet", "10.0.0.5", "255.0.0.0"};
+    FakeHead = &lan;
+    FakeNeeded = 1296;
+    const std::string use = "    Use: \tthis adapter (setting adapter)\n";
+    const std::string lanLines =
+        "   Desc: \tIntel(R) Ethernet\n     IP: \t10.0.0.5\n   Mask: \t255.0.0.0\n";
+    const std::string wifiLines =
+        "   Desc: \tWi-Fi\n     IP: \t192.168.1.20\n   Mask: \t255.255.255.0\n";
+    struct Case {
+        NetworkSettings Setting;
+        uint32_t Destination;
+        std::string Shown;
+    } cases[] = {
+        {{ADAPTER_BY_ADDRESS, Dotted("10.0.0.5"), "", false, 0, false, 0},
+         Dotted("10.255.255.255"),
+         lanLines + use + wifiLines + "    Net: \t10.0.0.0\n\n"},
+        {{ADAPTER_BY_DESCRIPTION, 0, "ethernet", false, 0, false, 0},
+         Dotted("10.255.255.255"),
+         lanLines + use + wifiLines + "    Net: \t10.0.0.0\n\n"},
+        {{ADAPTER_BY_DESCRIPTION, 0, "Bluetooth", false, 0, false, 0},
+         Dotted("192.168.1.255"),
+         lanLines + wifiLines +
+             "Setting adapter = Bluetooth not used: no adapter has this description; the last "
+             "adapter decides as usual\n    Net: \t192.168.1.0\n\n"},
+        {{ADAPTER_BY_ADDRESS, Dotted("10.0.0.6"), "", false, 0, false, 0},
+         Dotted("192.168.1.255"),
+         lanLines + wifiLines +
+             "Setting adapter = 10.0.0.6 not used: no adapter has this address; the last "
+             "adapter decides as usual\n    Net: \t192.168.1.0\n\n"},
+        {{ADAPTER_LAST, 0, "", true, Dotted("192.168.1.63"), false, 0},
+         Dotted("192.168.1.63"),
+         lanLines + wifiLines +
+             "    Net: \t192.168.1.0\n\nDiscovery goes to 192.168.1.63 port 9019 (setting "
+             "broadcast)\n"},
+        {{ADAPTER_BY_ADDRESS, Dotted("10.0.0.5"), "", false, 0, true, Dotted("10.0.0.9")},
+         Dotted("10.0.0.9"),
+         lanLines + use + wifiLines +
+             "    Net: \t10.0.0.0\n\nDiscovery goes to 10.0.0.9 port 9019 (setting hub)\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Shown.substr(c.Shown.size() - 40));
+        NetworkSetting = c.Setting;
+        Allocs.clear();
+        CaptureConsole();
+        ASSERT_TRUE(InitNetwork(&Result));
+        EXPECT_EQ(Console(), c.Shown);
+        EXPECT_EQ(Result.Addr, c.Destination);
+        EXPECT_EQ(Result.Port, 9019);
+    }
+
+    // Chosen for listening and announcing: the list read for it serves the listing too.
+    NetworkSetting = {ADAPTER_BY_DESCRIPTION, 0, "ether", false, 0, false, 0};
+    Calls.clear();
+    Allocs.clear();
+    char ip[16] = "";
+    CaptureConsole();
+    ASSERT_TRUE(ChosenAdapterIp(ip));
+    EXPECT_STREQ(ip, "10.0.0.5");
+    ASSERT_TRUE(InitNetwork(&Result));
+    EXPECT_EQ(Console(), lanLines + use + wifiLines + "    Net: \t10.0.0.0\n\n");
+    EXPECT_EQ(Calls.size(), 2u);
+    NetworkSetting = NetworkSettings{};
+    EXPECT_FALSE(ChosenAdapterIp(ip));
+}
+
 } // namespace

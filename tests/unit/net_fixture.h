@@ -52,6 +52,7 @@ struct NetTest : TempDirTest {
         LinkResetForTest();
         BlocksResetForTest();
         AdapterWalkReset();
+        NetworkSetting = NetworkSettings{};
         VersionReported = false;
         MissCount = 0;
         BlockSequence = 0;

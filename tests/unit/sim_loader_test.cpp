@@ -42,8 +42,10 @@ class LoaderTest : public SimTest {
             return Inner.LoadLibraryPath(path);
         };
         LoadedPaths.clear();
+        SimLibrarySetting = SimLibrarySettings{};
     }
     void TearDown() override {
+        SimLibrarySetting = SimLibrarySettings{};
         EXPECT_EQ(OpenSearches, 0) << "a directory search was left open";
         SimTest::TearDown();
     }
@@ -131,4 +133,51 @@ TEST_F(LoaderTest, NoBuildFoundAsksForTheListingAndListsEveryBuildInTheStore) {
     EXPECT_EQ(CountOf(logged, "Found DLL: " + other + "\n"), 1u);
     EXPECT_EQ(CountOf(logged, "Found"), 2u);
     EXPECT_TRUE(LoadedPaths.empty());
+}
+
+// A library named by the settings is loaded instead of searching the store; one that cannot be
+// used says why in one line on the console and in the log, and the store is searched as usual.
+TEST_F(LoaderTest, TheSettingsNameALibraryOrWidenTheStoreSearch) {
+    Install({StoreEntry()});
+    const std::string standIn = NativePath(KIV_STANDIN_LIBRARY);
+    const std::string fallback = "; searching the store as usual\n";
+    const std::string bits = std::to_string(sizeof(void*) * 8);
+    WriteFile(Dir / "notes.dll", "not a library\n");
+    const struct {
+        std::string Path;
+        std::string Line;
+        bool Searched;
+    } cases[] = {
+        {standIn, "Loaded " + standIn + " (setting simconnect)\n", false},
+        {NativePath(Dir / "Zo\xC3\xAB M\xC3\xBCller" / "SimConnect.dll"),
+         " not used: no file at this path (is the settings file saved as UTF-8?)" + fallback, true},
+        // Windows names a library it cannot map, a 32-bit one in a 64-bit process among them,
+        // by error 193; the POSIX loader's "wrong ELF class" and "invalid ELF header" too.
+        {NativePath(Dir / "notes.dll"),
+         " not used: not a " + bits + "-bit library (LoadLibrary error 193, wrong bitness); this " +
+             bits + "-bit KivFSX needs a " + bits + "-bit SimConnect.dll" + fallback,
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Path);
+        snprintf(SimLibrarySetting.Path, sizeof(SimLibrarySetting.Path), "%s", c.Path.c_str());
+        LoadedPaths.clear();
+        std::string logged = Load(0);
+        std::string line = c.Searched ? "Setting simconnect = " + c.Path + c.Line : c.Line;
+        EXPECT_EQ(Shown, line);
+        EXPECT_EQ(logged, c.Searched ? line + LOOK + Found(StoreEntry()) : line);
+    }
+
+    // Only the Steam Edition's build in the store: found once the settings accept it.
+    SimLibrarySetting = SimLibrarySettings{};
+    std::filesystem::remove_all(Dir / "store");
+    Install({StoreEntry("10.0.62610.0")});
+    EXPECT_EQ(Load(-1).substr(0, 16), "3 items in list\n");
+    SimLibrarySetting.SteamBuilds = true;
+    std::string logged = Load(0);
+    EXPECT_EQ(logged.substr(0, 17), "12 items in list\n");
+    EXPECT_NE(logged.find("Looking for DLL: 10.0.60905.0\nLooking for DLL: 10.0.62615.0\n"),
+              std::string::npos);
+    EXPECT_EQ(logged.substr(logged.find("Looking for DLL: 10.0.62610.0\n") + 30),
+              Found(StoreEntry("10.0.62610.0")));
 }
