@@ -36,6 +36,19 @@ void ExpectAdapterShown(const fs::path& kivOut) {
     EXPECT_NE(shown[desc + 10], '\n') << shown;
 }
 
+void AddSecondNetwork() {
+    ASSERT_EQ(
+        system("ip link add v2 type veth peer name v3 && ip addr add 10.78.0.2/24 dev v2 "
+               "&& ip addr add 10.78.0.3/24 dev v3 && ip link set v2 up && ip link set v3 up"),
+        0);
+}
+
+void RemoveSecondNetwork() {
+    // Removing one end removes the pair; the test may have failed before adding it.
+    int ignored = system("ip link del v2 2>/dev/null");
+    (void)ignored;
+}
+
 namespace {
 int dirCounter = 0;
 } // namespace

@@ -21,6 +21,11 @@ std::string Win64Dir();    // build folder of the Windows x86_64 preset, "" when
 // The program showed the adapter it broadcasts on by name (its console output is `kivOut`).
 void ExpectAdapterShown(const std::filesystem::path& kivOut);
 
+// A second network in the test's namespace, listed after the first one: veth v2 10.78.0.2/24
+// <-> v3 10.78.0.3/24. The first one's adapters are then no longer the last ones.
+void AddSecondNetwork();
+void RemoveSecondNetwork();
+
 // A fresh working directory per test, a simulator store holding the stand-in, and clean-up
 // of every process the test started (relaunched instances included).
 class E2eTest : public ::testing::Test {

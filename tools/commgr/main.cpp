@@ -57,7 +57,7 @@ void FindHubAddress() {
     }
 }
 
-PlatformSocket BoundSocket(uint16_t port, bool broadcast) {
+PlatformSocket BoundSocket(uint32_t addr, uint16_t port, bool broadcast) {
     PlatformSocket s = Os.UdpSocket(true);
     if (s == PLATFORM_NO_SOCKET) {
         Fail(COMMGR_EXIT_NETWORK, "cannot create a UDP socket%s", "");
@@ -65,7 +65,7 @@ PlatformSocket BoundSocket(uint16_t port, bool broadcast) {
     if (broadcast) {
         Os.SetBroadcast(s, 1); // so that broadcasts are delivered on every platform
     }
-    if (!Os.Bind(s, NetAddr{0, port})) {
+    if (!Os.Bind(s, NetAddr{addr, port})) {
         char text[16];
         snprintf(text, sizeof(text), "%u", static_cast<unsigned>(port));
         Fail(COMMGR_EXIT_NETWORK, "cannot bind UDP port %s (in use?)", text);
@@ -194,8 +194,12 @@ int main(int argc, char** argv) {
     } else {
         FindHubAddress();
     }
-    ListenSocket = BoundSocket(HubOptions.ListenPort, true);
-    DataSocket = BoundSocket(HubOptions.DataPort, false);
+    // Bound to one address, the socket hears only the discovery sent to it: a test tells by it
+    // which network a broadcast went to, or that discovery came by unicast.
+    uint32_t listenAddr =
+        HubOptions.ListenAddress[0] != '\0' ? PlatformInetAddr(HubOptions.ListenAddress) : 0;
+    ListenSocket = BoundSocket(listenAddr, HubOptions.ListenPort, true);
+    DataSocket = BoundSocket(0, HubOptions.DataPort, false);
     SendSocket = Os.UdpSocket(true);
     if (SendSocket == PLATFORM_NO_SOCKET) {
         Fail(COMMGR_EXIT_NETWORK, "cannot create a UDP socket%s", "");

@@ -168,13 +168,14 @@ bool ParseOptions(int32_t count, const char* const* args, CommgrOptions* out, ch
                 SetError(error, errorSize, "%s needs a number of seconds", name);
                 return false;
             }
-        } else if (strcmp(name, "--address") == 0) {
+        } else if (strcmp(name, "--address") == 0 || strcmp(name, "--listen-address") == 0) {
             const char* text = value();
             if (text == nullptr || !IsDottedIpv4(text)) {
                 SetError(error, errorSize, "%s needs a dotted IPv4 address (A.B.C.D)", name);
                 return false;
             }
-            snprintf(out->Address, sizeof(out->Address), "%s", text);
+            char* to = name[2] == 'a' ? out->Address : out->ListenAddress;
+            snprintf(to, sizeof(out->Address), "%s", text);
         } else if (strcmp(name, "--record") == 0 || strcmp(name, "--record-pcap") == 0) {
             const char* text = value();
             if (text == nullptr || text[0] == '\0' || strlen(text) >= COMMGR_PATH_SIZE) {
@@ -227,6 +228,7 @@ bool ParseOptions(int32_t count, const char* const* args, CommgrOptions* out, ch
 
 const char* OptionsUsage() {
     return "Usage: commgr [--listen-port N] [--data-port N] [--address A.B.C.D]\n"
+           "              [--listen-address A.B.C.D]\n"
            "              [--keepalive-ms N] [--record FILE] [--record-payload]\n"
            "              [--record-pcap FILE]\n"
            "              [--summary-ms N] [--fields \"name,name,...\"] [--check-uniform]\n"
@@ -236,6 +238,8 @@ const char* OptionsUsage() {
            "  --data-port N     port where the blocks are received (default 9020)\n"
            "  --address A       the hub address announced to KivFSX (default: the first\n"
            "                    non-loopback IPv4 address of this host)\n"
+           "  --listen-address A  hear discovery only when sent to A (a broadcast address,\n"
+           "                    or this host's own for unicast discovery; default: any)\n"
            "  --keepalive-ms N  keep-alive interval once answered (default 1000)\n"
            "  --record FILE     machine-readable event lines, flushed per line\n"
            "  --record-payload  also record every block's payload in hex\n"

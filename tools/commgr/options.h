@@ -24,7 +24,8 @@ constexpr int32_t COMMGR_EXIT_RECORD = 4;  // a record file could not be created
 struct CommgrOptions {
     uint16_t ListenPort;
     uint16_t DataPort;
-    char Address[16]; // the hub's own address as announced; empty: first non-loopback IPv4
+    char Address[16];       // the hub's own address as announced; empty: first non-loopback IPv4
+    char ListenAddress[16]; // where the discovery socket is bound; empty: every address
     uint32_t KeepAliveMs;
     char RecordPath[COMMGR_PATH_SIZE]; // empty: no record file
     bool RecordPayload;
