@@ -9,7 +9,6 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -190,11 +189,11 @@ void ReadSettingsText(const char* text, uint32_t size) {
     if (all.substr(0, 3) == "\xEF\xBB\xBF") {
         all.remove_prefix(3);
     }
-    std::istringstream lines{std::string(all)};
     bool seen[SETTING_COUNT] = {};
-    std::string line;
-    for (int32_t number = 1; std::getline(lines, line); ++number) {
-        ReadLine(line, number, seen);
+    for (int32_t number = 1; !all.empty(); ++number) {
+        size_t end = all.find('\n');
+        ReadLine(all.substr(0, end), number, seen);
+        all.remove_prefix(end == std::string_view::npos ? all.size() : end + 1);
     }
     if (NetworkSetting.HasHub && NetworkSetting.HasBroadcast) {
         char dotted[16];

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # check-release.sh OBJDUMP KIVFSX_EXE [SIMCONNECT_DLL]
 # Checks a Windows build that cannot run here: every import of kivfsx.exe is one that
-# tools/release-imports.txt allows (so the release starts on the oldest Windows the simulator
-# runs on), and the simulator stand-in exports the 15 entry points by plain name.
+# tools/release-imports.txt allows (tools/release-imports-win64.txt for the x86_64 build, by
+# the OBJDUMP's prefix), so the release starts on the oldest Windows its simulators run on, and
+# the simulator stand-in exports the 15 entry points by plain name.
 # KIV_RELEASE_IMPORTS names another list (the test of this check uses a shorter one).
 set -euo pipefail
 objdump=$1 exe=$2 dll=${3:-}
-list=${KIV_RELEASE_IMPORTS:-$(dirname "$0")/release-imports.txt}
+default_list=$(dirname "$0")/release-imports.txt
+case "$(basename "$objdump")" in x86_64-*) default_list=$(dirname "$0")/release-imports-win64.txt ;; esac
+list=${KIV_RELEASE_IMPORTS:-$default_list}
 
 # "dll function" for every allowed import; "dll *" allows a whole DLL.
 allowed=$(grep -v '^#' "$list" | awk 'NF >= 3 { for (i = 3; i <= NF; ++i) print tolower($1), $i }')

@@ -3,6 +3,7 @@
 #include "harness.h"
 
 #include <cstdlib>
+#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -31,6 +32,11 @@ struct WineTest : E2eTest {
         fs::create_directories(winsxs);
         InstallLibrary(winsxs, "10.0.61259.0",
                        (fs::path(Win64Dir()) / "tools" / "simulator" / "SimConnect.dll").string());
+    }
+
+    void TearDown() override {
+        E2eTest::TearDown();
+        RemoveSecondNetwork();
     }
 
     Proc StartWineKivfsx() {
@@ -70,6 +76,68 @@ TEST_F(WineTest, LinkFrameAndInputRoads) {
     EXPECT_TRUE(WaitForText(Journal, "sim=HEADING_BUG_SET data=353 ", 10000)) << ReadText(Journal);
     EXPECT_TRUE(WaitForText(HubRecord, "value=353.000000", 10000));
     ExpectLateExceptionRoad(hub);
+}
+
+// The settings on the Windows road: the adapter chosen by its address while another network
+// is listed last, and a SimConnect.dll loaded from a path with blanks and letters beyond ASCII
+// (the store holds none).
+TEST_F(WineTest, TheChosenAdapterAndALibraryByAPathOfAnyLetters) {
+    AddSecondNetwork();
+    fs::remove_all(Prefix / "drive_c" / "windows" / "winsxs");
+    const std::string folder = "Zo\xC3\xAB M\xC3\xBCller";
+    fs::path dll = Prefix / "drive_c" / "Program Files (x86)" / folder / "SimConnect.dll";
+    fs::create_directories(dll.parent_path());
+    fs::copy_file(fs::path(Win64Dir()) / "tools" / "simulator" / "SimConnect.dll", dll);
+    const std::string path = "C:\\Program Files (x86)\\" + folder + "\\SimConnect.dll";
+    std::ofstream(Dir / "kivfsx-settings.txt")
+        << "adapter = 10.77.0.2\r\nsimconnect = " << path << "\r\n";
+    Proc hub = StartHub({"--listen-address", "10.77.0.255"});
+    fs::path otherRecord = Dir / "other-record.txt";
+    Proc other =
+        Spawn({CommgrPath(), "--address", "10.78.0.3", "--listen-address", "10.78.0.255",
+               "--data-port", "9021", "--record", otherRecord.string(), "--summary-ms", "0"},
+              Dir, {}, Dir / "other-out.txt");
+    Proc kiv = StartWineKivfsx();
+    ASSERT_TRUE(WaitForText(KivOut, "Connected to CommMgr\n", 60000)) << ReadText(KivOut);
+    std::string shown = ReadText(KivOut);
+    EXPECT_NE(shown.find("Loaded " + path + " (setting simconnect)\n"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("     IP: \t10.77.0.2\n   Mask: \t255.255.255.0\n    Use: \tthis "
+                         "adapter (setting adapter)\n"),
+              std::string::npos)
+        << shown;
+    EXPECT_EQ(Field(ReadLines(HubRecord, "DISCOVERY ").front(), "text"), "10.77.0.2 9030 1 1209");
+    EXPECT_TRUE(WaitForText(KivOut, "Connected to Simulator\n", 10000)) << shown;
+    EXPECT_TRUE(WaitForText(Journal, "CALL Open name=VUVIze", 1000));
+    EXPECT_TRUE(ReadLines(otherRecord, "DISCOVERY ").empty());
+}
+
+// Discovery straight to the hub, and the i686 library given to the x86_64 build: the loader
+// names the wrong bitness and goes on with the store.
+TEST_F(WineTest, TheHubsAddressAndALibraryOfTheOtherBitness) {
+    fs::path i686 = fs::path(getenv("KIV_WIN32_DIR") != nullptr ? getenv("KIV_WIN32_DIR") : "") /
+                    "tools" / "simulator" / "SimConnect.dll";
+    if (!fs::exists(i686)) {
+        if (getenv("CI") != nullptr && std::string(getenv("CI")) == "true") {
+            FAIL() << "no i686 stand-in at " << i686;
+        }
+        GTEST_SKIP() << "no i686 build (preset win32) for its stand-in";
+    }
+    std::ofstream(Dir / "kivfsx-settings.txt")
+        << "hub = 10.77.0.3\nsimconnect = Z:" << i686.string() << "\n";
+    Proc hub = StartHub({"--listen-address", "10.77.0.3"});
+    Proc kiv = StartWineKivfsx();
+    ASSERT_TRUE(WaitForText(KivOut, "Connected to CommMgr\n", 60000)) << ReadText(KivOut);
+    std::string shown = ReadText(KivOut);
+    EXPECT_NE(shown.find("Setting simconnect = Z:" + i686.string() +
+                         " not used: not a 64-bit library (LoadLibrary error 193, wrong "
+                         "bitness); this 64-bit KivFSX needs a 64-bit SimConnect.dll; searching "
+                         "the store as usual\n"),
+              std::string::npos)
+        << shown;
+    EXPECT_NE(shown.find("Discovery goes to 10.77.0.3 port 9019 (setting hub)\n"),
+              std::string::npos)
+        << shown;
+    EXPECT_TRUE(WaitForText(KivOut, "Connected to Simulator\n", 10000)) << shown;
 }
 
 } // namespace
