@@ -7,4 +7,6 @@
 : "${WINEDLLOVERRIDES:=mscoree,mshtml=}"
 export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
 mkdir -p "$(dirname "$WINEPREFIX")"
-exec wine "$@"
+# The 64-bit loader by name: with Wine's 32-bit half installed, "wine" runs the 32-bit loader,
+# which a kernel without 32-bit support cannot start.
+exec "$(command -v wine64 || echo /usr/lib/wine/wine64)" "$@"

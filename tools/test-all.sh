@@ -11,6 +11,8 @@ cd "$(dirname "$0")/.."
 export KIV_FUZZ_SECONDS="${KIV_FUZZ_SECONDS:-20}"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX="${WINEPREFIX:-$PWD/build/wineprefix}"
+# Wine's 64-bit loader by name: with the 32-bit half installed, "wine" starts the 32-bit one.
+wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
 
 phases=()
 passed=0
@@ -81,10 +83,10 @@ wine_server() {
   local start=$SECONDS rc=0
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$(dirname "$WINEPREFIX")"
-    wineboot -i >/dev/null 2>&1 </dev/null
+    "$wine64" wineboot -i >/dev/null 2>&1 </dev/null
     wineserver -w
   fi
-  { [ -f "$WINEPREFIX/system.reg" ] && wineserver -p && wineboot >/dev/null 2>&1 </dev/null; } ||
+  { [ -f "$WINEPREFIX/system.reg" ] && wineserver -p && "$wine64" wineboot >/dev/null 2>&1 </dev/null; } ||
     rc=1
   note "wine prefix and server" $start
   [ $rc -eq 0 ] || echo "test-all: no Wine prefix in $WINEPREFIX"

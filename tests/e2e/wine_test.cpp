@@ -9,6 +9,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Wine's 64-bit loader (with the 32-bit half installed, "wine" would start the 32-bit one).
+std::string Wine64() {
+    const char* loader = getenv("KIV_WINE64");
+    return loader != nullptr ? loader : "wine64";
+}
+
 struct WineTest : E2eTest {
     void SetUp() override {
         E2eTest::SetUp();
@@ -46,7 +52,7 @@ struct WineTest : E2eTest {
         // The stand-in inside Wine reads its control file and journal by Windows path.
         env["KIVSIM_JOURNAL"] = "Z:" + Journal.string();
         env["KIVSIM_CONTROL"] = "Z:" + ControlFile.string();
-        return Spawn({"wine", (fs::path(Win64Dir()) / "kivfsx.exe").string()}, Dir, env, KivOut);
+        return Spawn({Wine64(), (fs::path(Win64Dir()) / "kivfsx.exe").string()}, Dir, env, KivOut);
     }
 
     fs::path Prefix;
