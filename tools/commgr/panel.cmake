@@ -13,7 +13,6 @@ if(NOT CMAKE_CROSSCOMPILING AND NOT KIV_SANITIZE AND NOT KIV_FUZZ)
     message(WARNING "cpp-httplib not found (tools/setup.sh installs it): commgr has no panel")
   endif()
 endif()
-set(KIV_PANEL ${KIV_PANEL} PARENT_SCOPE)
 
 if(NOT KIV_PANEL)
   target_sources(commgr PRIVATE panel_none.cpp)

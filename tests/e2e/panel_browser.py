@@ -1,0 +1,181 @@
+#!/usr/bin/python3
+"""The hub's browser panel in a real browser: headless Chromium through Selenium.
+
+Runs inside a private network namespace (tools/private-net) with the Linux build of KivFSX,
+the simulator stand-in and the hub emulator serving its panel on loopback. Checks that the
+page shows the heading the stand-in flies; that a click on a control and the free entry make
+the stand-in's journal show the event with its value; that the field table filters by name;
+and that stopping KivFSX shows the link as lost after the link-loss time. Saves a screenshot
+(KIV_PANEL_SHOT). Every wait is bounded; the script ends by itself.
+
+Environment: KIV_BIN, KIV_COMMGR, KIV_STANDIN (the binaries), KIV_PANEL_SHOT (the PNG).
+"""
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+
+PORT = 8080
+URL = f"http://127.0.0.1:{PORT}/"
+HEADING = 123  # the heading the stand-in is told to fly
+LINK_LOSS_S = 6.0  # six silent seconds
+# Tolerant window for the page's "lost": never before the link-loss time less one update
+# and a block interval, and late only by what a loaded machine may add.
+LOST_EARLIEST_S = LINK_LOSS_S - 0.5
+LOST_LATEST_S = LINK_LOSS_S + 6.0
+STORE = "x86_microsoft.flightsimulator.simconnect_67c7c14424d61b5b_10.0.61259.0_x-ww_panel"
+
+failures = []
+
+
+def check(ok, what):
+    print(("ok: " if ok else "FAILED: ") + what, flush=True)
+    if not ok:
+        failures.append(what)
+
+
+def wait_for(predicate, seconds, step=0.1):
+    """The first true result of predicate() within `seconds`, else None."""
+    deadline = time.monotonic() + seconds
+    while True:
+        try:
+            value = predicate()
+        except Exception:  # the page may be between two updates
+            value = None
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            return None
+        time.sleep(step)
+
+
+def text_of(driver, element_id):
+    return driver.find_element(By.ID, element_id).get_attribute("textContent")
+
+
+def journal_has(path, pattern):
+    try:
+        with open(path, encoding="utf-8", errors="replace") as f:
+            return re.search(pattern, f.read(), re.MULTILINE)
+    except FileNotFoundError:
+        return None
+
+
+def browser(work):
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                 "--no-first-run", "--disable-background-networking",
+                 "--disable-component-update", "--disable-sync", "--disable-dev-shm-usage",
+                 "--window-size=1280,1000", f"--user-data-dir={work}/chromium"):
+        options.add_argument(flag)
+    service = Service(executable_path="/usr/bin/chromedriver", log_path=f"{work}/driver.log")
+    return webdriver.Chrome(service=service, options=options)
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="kiv-panel-")
+    os.makedirs(f"{work}/winsxs/{STORE}")
+    shutil.copy(os.environ["KIV_STANDIN"], f"{work}/winsxs/{STORE}/SimConnect.dll")
+    journal, control = f"{work}/journal.txt", f"{work}/control.txt"
+    with open(control, "w") as f:
+        f.write(f"set plane heading degrees magnetic={HEADING}\n")
+    env = dict(os.environ, HOME=work, KIVFSX_WINSXS=f"{work}/winsxs", KIVSIM_JOURNAL=journal,
+               KIVSIM_CONTROL=control)
+    commgr = subprocess.Popen(
+        [os.environ["KIV_COMMGR"], "--address", "10.77.0.3", "--quiet", "--panel", str(PORT)],
+        stdin=subprocess.PIPE, stdout=open(f"{work}/commgr.txt", "w"),
+        stderr=subprocess.STDOUT, cwd=work, env=env)
+    kivfsx = subprocess.Popen([os.environ["KIV_BIN"]], stdin=subprocess.DEVNULL,
+                              stdout=open(f"{work}/kivfsx.txt", "w"),
+                              stderr=subprocess.STDOUT, cwd=work, env=env)
+    driver = None
+    try:
+        driver = browser(work)
+        driver.set_page_load_timeout(30)
+        driver.get(URL)
+        check(wait_for(lambda: driver.find_element(By.TAG_NAME, "body").get_attribute(
+            "data-ready") == "1", 20), "the page built itself from the tables")
+        check(wait_for(lambda: text_of(driver, "link-state") == "up", 30),
+              "the link shows up")
+        check(wait_for(lambda: text_of(driver, "r-heading") == str(HEADING), 15),
+              f"the page shows the heading the stand-in flies ({HEADING})")
+
+        # A control: the heading bug 10 degrees up, labelled with the event it becomes.
+        bug = wait_for(lambda: int(driver.find_element(
+            By.CSS_SELECTOR, '#readings [title="Autopilot Heading Lock Dir"] .v').text), 10)
+        button = driver.find_element(By.CSS_SELECTOR, 'button[data-index="100"][data-value="2"]')
+        label = button.find_element(By.XPATH, "following-sibling::span").text
+        check(label == "HEADING_BUG_SET", f"the +10 control is labelled HEADING_BUG_SET ({label})")
+        button.click()
+        want = (bug + 10) % 360
+        check(wait_for(lambda: journal_has(
+            journal, rf"sim=HEADING_BUG_SET data={want} "), 15),
+            f"a click makes the stand-in's journal show HEADING_BUG_SET data={want}")
+
+        # The free entry: any index with a value.
+        driver.find_element(By.ID, "free-index").send_keys("116")
+        driver.find_element(By.ID, "free-value").send_keys("45")
+        check("HEADING_BUG_SET" in text_of(driver, "free-event"),
+              "the free entry names the event of index 116")
+        driver.find_element(By.CSS_SELECTOR, "#free-set button").click()
+        check(wait_for(lambda: journal_has(journal, r"sim=HEADING_BUG_SET data=45 "), 15),
+              "the free entry makes the journal show HEADING_BUG_SET data=45")
+
+        # The field table, searched by name.
+        driver.find_element(By.ID, "field-search").send_keys("heading lock dir")
+        rows = [r for r in driver.find_elements(By.CSS_SELECTOR, "#field-table tbody tr")
+                if r.is_displayed()]
+        check(len(rows) == 1 and "Autopilot Heading Lock Dir" in rows[0].text,
+              f"the search keeps the one field of that name ({len(rows)} rows)")
+
+        shot = os.environ.get("KIV_PANEL_SHOT")
+        if shot:
+            driver.execute_script("document.getElementById('field-search').value='';"
+                                  "document.getElementById('field-search')"
+                                  ".dispatchEvent(new Event('input'));"
+                                  "document.activeElement.blur(); window.scrollTo(0, 0);")
+            time.sleep(0.5)
+            driver.save_screenshot(shot)
+            print(f"screenshot: {shot}", flush=True)
+
+        # KivFSX stops: the page shows the link lost after the link-loss time.
+        kivfsx.send_signal(signal.SIGKILL)
+        kivfsx.wait(10)
+        stopped = time.monotonic()
+        lost = wait_for(lambda: text_of(driver, "link-state") == "lost", LOST_LATEST_S + 2)
+        took = time.monotonic() - stopped
+        check(lost is not None and LOST_EARLIEST_S <= took <= LOST_LATEST_S,
+              f"the link shows lost {took:.1f} s after KivFSX stopped "
+              f"(window {LOST_EARLIEST_S} to {LOST_LATEST_S} s)")
+    finally:
+        if driver is not None:
+            driver.quit()
+        if kivfsx.poll() is None:
+            kivfsx.kill()
+        commgr.stdin.write(b"quit\n")
+        commgr.stdin.close()
+        try:
+            commgr.wait(10)
+        except subprocess.TimeoutExpired:
+            commgr.kill()
+    if failures:
+        for name in ("commgr.txt", "kivfsx.txt", "driver.log"):
+            print(f"----- {name}")
+            print(open(f"{work}/{name}", errors="replace").read()[-3000:])
+        print(f"files kept in {work}")
+        return 1
+    shutil.rmtree(work, ignore_errors=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
