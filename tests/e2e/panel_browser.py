@@ -14,6 +14,7 @@ import os
 import re
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -69,6 +70,52 @@ def journal_has(path, pattern):
         return None
 
 
+# Requests the panel must refuse with a 4xx, and stay up: (what, raw request).
+BAD_REQUESTS = [
+    ("a line that is no request", b"hello\r\n\r\n"),
+    ("an unknown method", b"BREW / HTTP/1.1\r\nHost: x\r\n\r\n"),
+    ("a missing path", b"GET  HTTP/1.1\r\nHost: x\r\n\r\n"),
+    ("an oversized path", b"GET /" + b"a" * 10000 + b" HTTP/1.1\r\nHost: x\r\n\r\n"),
+    ("an oversized header", b"GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + b"b" * 10000 + b"\r\n\r\n"),
+    ("an oversized body", b"POST /set HTTP/1.1\r\nHost: x\r\nContent-Length: 100000\r\n"
+     b"Content-Type: application/x-www-form-urlencoded\r\n\r\n" + b"index=1&" * 12500),
+    ("a bad body length", b"POST /set HTTP/1.1\r\nHost: x\r\nContent-Length: -5\r\n\r\n"),
+    ("a path out of the tree", b"GET /../../etc/passwd HTTP/1.1\r\nHost: x\r\n\r\n"),
+    ("a change without a value", b"POST /set HTTP/1.1\r\nHost: x\r\nContent-Length: 9\r\n"
+     b"Content-Type: application/x-www-form-urlencoded\r\n\r\nindex=100"),
+    ("a change of an unknown index", b"POST /set HTTP/1.1\r\nHost: x\r\nContent-Length: 19\r\n"
+     b"Content-Type: application/x-www-form-urlencoded\r\n\r\nindex=9999&value=1x"),
+]
+
+
+def status_of(raw):
+    """The status code of the answer to one raw request, 0 when there is none."""
+    with socket.create_connection(("127.0.0.1", PORT), timeout=10) as s:
+        try:
+            s.sendall(raw)
+        except OSError:
+            pass  # the server may answer and close before it has read everything
+        answer = b""
+        try:
+            while len(answer) < 64:
+                chunk = s.recv(64)
+                if not chunk:
+                    break
+                answer += chunk
+        except OSError:
+            pass
+    match = re.match(rb"HTTP/1\.[01] (\d{3}) ", answer)
+    return int(match.group(1)) if match else 0
+
+
+def bad_requests(commgr):
+    for what, raw in BAD_REQUESTS:
+        code = status_of(raw)
+        check(400 <= code < 500, f"{what} is refused with a 4xx ({code})")
+    check(commgr.poll() is None and status_of(b"GET / HTTP/1.1\r\nHost: x\r\n\r\n") == 200,
+          "after them the panel still serves its page")
+
+
 def browser(work):
     options = webdriver.ChromeOptions()
     options.binary_location = "/usr/bin/chromium"
@@ -99,6 +146,9 @@ def main():
                               stderr=subprocess.STDOUT, cwd=work, env=env)
     driver = None
     try:
+        if not wait_for(lambda: status_of(b"GET / HTTP/1.1\r\nHost: x\r\n\r\n") == 200, 15):
+            check(False, "the panel answers")
+        bad_requests(commgr)
         driver = browser(work)
         driver.set_page_load_timeout(30)
         driver.get(URL)
