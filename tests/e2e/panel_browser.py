@@ -122,7 +122,7 @@ def browser(work):
     for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
                  "--no-first-run", "--disable-background-networking",
                  "--disable-component-update", "--disable-sync", "--disable-dev-shm-usage",
-                 "--window-size=1280,1000", f"--user-data-dir={work}/chromium"):
+                 "--window-size=1280,1100", f"--user-data-dir={work}/chromium"):
         options.add_argument(flag)
     service = Service(executable_path="/usr/bin/chromedriver", log_path=f"{work}/driver.log")
     return webdriver.Chrome(service=service, options=options)
@@ -211,11 +211,11 @@ def main():
             driver.quit()
         if kivfsx.poll() is None:
             kivfsx.kill()
-        commgr.stdin.write(b"quit\n")
-        commgr.stdin.close()
         try:
+            commgr.stdin.write(b"quit\n")
+            commgr.stdin.close()
             commgr.wait(10)
-        except subprocess.TimeoutExpired:
+        except (OSError, subprocess.TimeoutExpired):
             commgr.kill()
     if failures:
         for name in ("commgr.txt", "kivfsx.txt", "driver.log"):

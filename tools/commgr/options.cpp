@@ -188,13 +188,17 @@ bool ParseOptions(int32_t count, const char* const* args, CommgrOptions* out, ch
             const char* text = value();
             const char* colon = text != nullptr ? strrchr(text, ':') : nullptr;
             char address[16] = "127.0.0.1";
-            if (colon != nullptr && static_cast<size_t>(colon - text) < sizeof(address)) {
-                memcpy(address, text, static_cast<size_t>(colon - text));
-                address[colon - text] = '\0';
+            bool ok = text != nullptr;
+            if (ok && colon != nullptr) {
+                size_t length = static_cast<size_t>(colon - text);
+                ok = length < sizeof(address);
+                if (ok) {
+                    memcpy(address, text, length);
+                    address[length] = '\0';
+                    ok = IsDottedIpv4(address);
+                }
             }
-            if (text == nullptr || (colon != nullptr && !IsDottedIpv4(address)) ||
-                (colon != nullptr && static_cast<size_t>(colon - text) >= sizeof(address)) ||
-                !ParseUnsigned(colon != nullptr ? colon + 1 : text, 1, 65535, &number)) {
+            if (!ok || !ParseUnsigned(colon != nullptr ? colon + 1 : text, 1, 65535, &number)) {
                 SetError(error, errorSize, "%s needs [A.B.C.D:]PORT", name);
                 return false;
             }

@@ -180,7 +180,7 @@ function updateLink(u) {
   for (const b of u.blocks) {
     if (b.n === 0 && b.count === 0) continue;
     const r = rates[b.n] || (rates[b.n] = { count: b.count, t: u.t, rate: 0 });
-    if (u.t - r.t >= 1000) {
+    if (u.t - r.t >= 3000) { // a few rotations, so that the rate is not a whole number
       r.rate = (b.count - r.count) * 1000 / (u.t - r.t);
       r.count = b.count;
       r.t = u.t;
@@ -258,7 +258,9 @@ function drawPlan() {
     g.fillStyle = "#e0a030";
     g.fillRect(x - 4, y - 4, 8, 8);
     g.fillStyle = "#dde3ea";
-    g.fillText("#" + s.id + " " + Math.round(s.agl) + " ft", x + 6, y + 4);
+    g.textAlign = x > mid ? "right" : "left"; // the label stays inside the plan
+    g.fillText("#" + s.id + " " + Math.round(s.agl) + " ft", x > mid ? x - 7 : x + 7, y + 4);
+    g.textAlign = "left";
   }
   $("traffic-note").textContent = seen.length + " of " + tr.slots + " slots in use";
 }
