@@ -160,8 +160,10 @@ def main():
               f"the page shows the heading the stand-in flies ({HEADING})")
 
         # A control: the heading bug 10 degrees up, labelled with the event it becomes.
-        bug = wait_for(lambda: int(driver.find_element(
+        shown = wait_for(lambda: re.fullmatch(r"\d{3}", driver.find_element(
             By.CSS_SELECTOR, '#readings [title="Autopilot Heading Lock Dir"] .v').text), 10)
+        check(shown is not None, "the page shows the heading bug")
+        bug = int(shown.group(0)) if shown else 0
         button = driver.find_element(By.CSS_SELECTOR, 'button[data-index="100"][data-value="2"]')
         label = button.find_element(By.XPATH, "following-sibling::span").text
         check(label == "HEADING_BUG_SET", f"the +10 control is labelled HEADING_BUG_SET ({label})")
