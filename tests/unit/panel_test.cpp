@@ -1,6 +1,7 @@
-// The hub panel's link figures: what the data thread notes of each datagram reaches the page's
-// snapshot under the right block and reason, and a snapshot taken while datagrams arrive is
-// whole (the TSan build checks that the two threads share nothing unguarded).
+// The hub's browser panel: where --panel binds it (this host only unless an address is given);
+// its link figures, what the data thread notes of each datagram reaching the page's snapshot
+// under the right block and reason; and a snapshot taken while datagrams arrive is whole (the
+// TSan build checks that the two threads share nothing unguarded).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +10,7 @@
 
 #include "tools/commgr/checks.h"
 #include "tools/commgr/hub.h"
+#include "tools/commgr/options.h"
 #include "tools/commgr/panel_state.h"
 
 namespace {
@@ -17,6 +19,40 @@ std::string Snapshot(uint64_t nowMs) {
     static char text[PANEL_SNAPSHOT_SIZE];
     size_t length = PanelSnapshot(nowMs, text, sizeof(text));
     return std::string(text, length);
+}
+
+TEST(PanelOption, BindsToLoopbackUnlessGivenAnAddress) {
+    struct Case {
+        const char* Text;
+        const char* Address; // null: refused
+        uint16_t Port;
+    };
+    const Case CASES[] = {
+        {"8080", "127.0.0.1", 8080},
+        {"0.0.0.0:80", "0.0.0.0", 80},
+        {"192.168.1.5:65535", "192.168.1.5", 65535},
+        {"0", nullptr, 0},
+        {"65536", nullptr, 0},
+        {"1.2.3:80", nullptr, 0},
+        {"localhost:80", nullptr, 0},
+        {"10.0.0.5:", nullptr, 0},
+        {"255.255.255.255.1:80", nullptr, 0},
+    };
+    static CommgrOptions options;
+    for (const Case& c : CASES) {
+        const char* args[] = {"--panel", c.Text};
+        char error[128];
+        bool ok = ParseOptions(2, args, &options, error, sizeof(error));
+        EXPECT_EQ(ok, c.Address != nullptr) << c.Text << ": " << error;
+        if (ok && c.Address != nullptr) {
+            EXPECT_STREQ(options.PanelAddress, c.Address) << c.Text;
+            EXPECT_EQ(options.PanelPort, c.Port) << c.Text;
+        }
+    }
+    const char* none[] = {"--quiet"};
+    char error[128];
+    ASSERT_TRUE(ParseOptions(1, none, &options, error, sizeof(error)));
+    EXPECT_EQ(options.PanelPort, 0) << "no panel unless asked for";
 }
 
 TEST(PanelState, FiguresLandUnderTheirBlockAndReason) {
