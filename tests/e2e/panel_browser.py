@@ -2,10 +2,11 @@
 """The hub's browser panel in a real browser: headless Chromium through Selenium.
 
 Runs inside a private network namespace (tools/private-net) with the Linux build of KivFSX,
-the simulator stand-in and the hub emulator serving its panel on loopback. Checks that the
-page shows the heading the stand-in flies; that a click on a control and the free entry make
-the stand-in's journal show the event with its value; that the field table filters by name;
-and that stopping KivFSX shows the link as lost after the link-loss time. Saves a screenshot
+the simulator stand-in and the hub emulator serving its panel on loopback. Checks that bad
+requests are refused; that the page shows the heading the stand-in flies, and a block of another
+version as refused with its reason; that a click on a control and the free entry make the
+stand-in's journal show the event with its value; that the field table filters by name; and
+that stopping KivFSX shows the link as lost after the link-loss time. Saves a screenshot
 (KIV_PANEL_SHOT). Every wait is bounded; the script ends by itself.
 
 Environment: KIV_BIN, KIV_COMMGR, KIV_STANDIN (the binaries), KIV_PANEL_SHOT (the PNG).
@@ -15,6 +16,7 @@ import re
 import shutil
 import signal
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -26,6 +28,7 @@ from selenium.webdriver.common.by import By
 
 PORT = 8080
 URL = f"http://127.0.0.1:{PORT}/"
+HUB_DATA_PORT = 9020  # where the hub receives the blocks
 HEADING = 123  # the heading the stand-in is told to fly
 LINK_LOSS_S = 6.0  # six silent seconds
 # Tolerant window for the page's "lost": never before the link-loss time less one update
@@ -158,6 +161,13 @@ def main():
               "the link shows up")
         check(wait_for(lambda: text_of(driver, "r-heading") == str(HEADING), 15),
               f"the page shows the heading the stand-in flies ({HEADING})")
+
+        # A Block3 of another protocol version reaches the hub: refused, with the reason.
+        header = struct.pack("<iiIiIiihh", 1, 1, 0, 3, 0, 0, 502, 14, 2)
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+            s.sendto(header + bytes(400 - len(header)), ("127.0.0.1", HUB_DATA_PORT))
+        check(wait_for(lambda: "version 1" in text_of(driver, "refused-by"), 10),
+              "a block of another version shows as refused for its version")
 
         # A control: the heading bug 10 degrees up, labelled with the event it becomes.
         shown = wait_for(lambda: re.fullmatch(r"\d{3}", driver.find_element(
