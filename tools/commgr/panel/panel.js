@@ -57,7 +57,7 @@ function show(r, value) {
   switch (r.format) {
     case "on": return x ? "ON" : "off";
     case "int": return String(Math.round(x));
-    case "deg": return String(Math.round(((x % 360) + 360) % 360)).padStart(3, "0");
+    case "deg": return String(((Math.round(x) % 360) + 360) % 360).padStart(3, "0");
     case "adf": return adf(value);
     case "f0": return x.toFixed(0);
     case "f1": return x.toFixed(1);
