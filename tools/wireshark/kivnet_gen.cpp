@@ -16,8 +16,7 @@
 //     tools/wireshark/block_records.h);
 //   - each variable's width (its var type) and standard index: vars/vartables.h; its name: the
 //     simulator event(s) the bridge turns it into (sim/events.h), found by letting the
-//     program's own ChangeVar act on each variable with the simulator call replaced
-//     (tools/common/var_events.h);
+//     program's own ChangeVar act on each variable with the simulator call replaced;
 //   - the ports: the default listening port (app/config.h), the discovery port
 //     (support/adapters.h) and the hub emulator's data port (tools/commgr/options.h).
 #include <cctype>
