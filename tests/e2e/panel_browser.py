@@ -3,11 +3,12 @@
 
 Runs inside a private network namespace (tools/private-net) with the Linux build of KivFSX,
 the simulator stand-in and the hub emulator serving its panel on loopback. Checks that bad
-requests are refused; that the page shows the heading the stand-in flies, and a block of another
-version as refused with its reason; that a click on a control and the free entry make the
-stand-in's journal show the event with its value; that the field table filters by name; and
-that stopping KivFSX shows the link as lost after the link-loss time. Saves a screenshot
-(KIV_PANEL_SHOT). Every wait is bounded; the script ends by itself.
+requests are refused; that the page loads nothing from elsewhere; that it shows a block of
+another version as refused with its reason, and the heading the stand-in flies; that a click on
+a control and the free entry make the stand-in's journal show the event with its value; that
+the field table filters by name; and that stopping KivFSX shows the link as lost after the
+link-loss time. Saves a screenshot (KIV_PANEL_SHOT). Every wait is bounded; the script ends
+by itself.
 
 Environment: KIV_BIN, KIV_COMMGR, KIV_STANDIN (the binaries), KIV_PANEL_SHOT (the PNG).
 """
@@ -159,15 +160,21 @@ def main():
             "data-ready") == "1", 20), "the page built itself from the tables")
         check(wait_for(lambda: text_of(driver, "link-state") == "up", 30),
               "the link shows up")
-        check(wait_for(lambda: text_of(driver, "r-heading") == str(HEADING), 15),
-              f"the page shows the heading the stand-in flies ({HEADING})")
+        elsewhere = driver.execute_script(
+            "return performance.getEntriesByType('resource').map(e => e.name)"
+            ".filter(n => !n.startsWith(arguments[0]))", URL)
+        check(elsewhere == [], f"everything the page loads comes from commgr ({elsewhere})")
 
-        # A Block3 of another protocol version reaches the hub: refused, with the reason.
+        # A Block3 of another protocol version reaches the hub: refused, with the reason. The
+        # page shows the latest datagram of each block, so the flight is read after it, once
+        # KivFSX's next Block3 has come.
         header = struct.pack("<iiIiIiihh", 1, 1, 0, 3, 0, 0, 502, 14, 2)
         with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
             s.sendto(header + bytes(400 - len(header)), ("127.0.0.1", HUB_DATA_PORT))
         check(wait_for(lambda: "version 1" in text_of(driver, "refused-by"), 10),
               "a block of another version shows as refused for its version")
+        check(wait_for(lambda: text_of(driver, "r-heading") == str(HEADING), 15),
+              f"the page shows the heading the stand-in flies ({HEADING})")
 
         # A control: the heading bug 10 degrees up, labelled with the event it becomes.
         shown = wait_for(lambda: re.fullmatch(r"\d{3}", driver.find_element(
