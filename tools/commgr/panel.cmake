@@ -1,6 +1,10 @@
 # The browser panel (commgr --panel): on native Linux builds with Debian's cpp-httplib; the
 # other builds get a commgr that says it has none. Its tables are written at build time by
 # panel_gen from the program's own tables and built into commgr with the page's files.
+
+# The link figures the panel shows are counted on every build (tools/commgr/panel_state.h).
+target_sources(commgr_core PRIVATE panel_state.cpp)
+
 set(KIV_PANEL OFF)
 if(NOT CMAKE_CROSSCOMPILING AND NOT KIV_SANITIZE AND NOT KIV_FUZZ)
   find_package(PkgConfig)
