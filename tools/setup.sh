@@ -20,6 +20,9 @@ presets=("$@")
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev tshark iproute2 util-linux procps)
 for preset in "${presets[@]}"; do
   case "$preset" in
+    # The hub's browser panel: its HTTP library, the browser its test drives, and the relay
+    # that brings the demo's panel out of its private network to this host's loopback.
+    linux) packages+=(pkg-config libcpp-httplib-dev chromium chromium-driver python3-selenium socat) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     win64) packages+=(g++-mingw-w64-x86-64-posix googletest wine wine64) ;;
     win32) packages+=(g++-mingw-w64-i686-win32 zip unzip) ;;

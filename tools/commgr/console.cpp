@@ -14,6 +14,8 @@ uint8_t StartupSetMessage[COMMGR_MAX_VAR_MESSAGE];
 uint32_t StartupSetLength = 0; // 0: no --set
 char StartupSetDetail[1024];
 
+} // namespace
+
 // Sends `data` to KivFSX's announced endpoint and records it as `kind`. KivFSX is known only
 // from its discovery broadcast: the blocks come from another (client) socket.
 bool SendToPeer(const char* kind, const uint8_t* data, uint32_t length, const char* detail) {
@@ -34,6 +36,8 @@ bool SendToPeer(const char* kind, const uint8_t* data, uint32_t length, const ch
     Notice("commgr: sent %s (%u bytes) to %s\n", kind, length, where);
     return true;
 }
+
+namespace {
 
 void Execute(const Command& c) {
     static uint8_t message[COMMGR_MAX_SEND]; // console thread only

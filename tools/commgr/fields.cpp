@@ -64,6 +64,10 @@ int32_t ReadI32(const uint8_t* p) {
 
 } // namespace
 
+const char* ExtraFieldName(uint32_t i) {
+    return i < sizeof(EXTRA_FIELDS) / sizeof(EXTRA_FIELDS[0]) ? EXTRA_FIELDS[i].Name : nullptr;
+}
+
 bool ResolveField(const char* name, Field* out) {
     memset(out, 0, sizeof(*out));
     bool found = false;

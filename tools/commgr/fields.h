@@ -22,6 +22,9 @@ struct Field {
     FieldPlace Where[4];        // by block number 1 to 3 (index 0 unused)
 };
 
+// The name of the i-th word KivFSX writes outside the simulator records; null past the last.
+const char* ExtraFieldName(uint32_t i);
+
 // Finds `name` (letter case ignored) in every block that carries it. A name that occurs
 // twice in one definition ("Autopilot Airspeed Hold Var") means its first declaration.
 // False when no block carries it.

@@ -72,6 +72,11 @@ void Problem(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Sends the address message to `to` and records it.
 bool SendAddress(NetAddr to);
 
+// Sends `data` to KivFSX's announced endpoint and records it as `kind` (with `detail`); any
+// thread. KivFSX is known only from its discovery broadcast: the blocks come from another
+// (client) socket. False, after a console line, when it is not known yet or the send failed.
+bool SendToPeer(const char* kind, const uint8_t* data, uint32_t length, const char* detail);
+
 // Sends one datagram out of SendSocket and puts it into the packet recording; any thread.
 // True when the whole datagram went out.
 bool HubSendTo(const uint8_t* data, uint32_t length, NetAddr to);

@@ -5,6 +5,7 @@
 #include "support/process.h"
 #include "tools/commgr/hub.h"
 #include "tools/commgr/messages.h"
+#include "tools/commgr/panel.h"
 #include "tools/commgr/record.h"
 #include "vars/vartables.h"
 
@@ -226,5 +227,14 @@ int main(int argc, char** argv) {
     Notice("commgr: hub %s, discovery on port %u, blocks on port %u, keep-alive every %u ms\n",
            HubAddress, static_cast<unsigned>(HubOptions.ListenPort),
            static_cast<unsigned>(HubOptions.DataPort), HubOptions.KeepAliveMs);
+    if (HubOptions.PanelPort != 0) {
+        if (!PanelStart(HubOptions.PanelAddress, HubOptions.PanelPort, error, sizeof(error))) {
+            Fail(COMMGR_EXIT_NETWORK, "--panel: %s", error);
+        }
+        // Printed even with --quiet: it is what the user came for.
+        printf("commgr: panel on http://%s:%u/\n", HubOptions.PanelAddress,
+               static_cast<unsigned>(HubOptions.PanelPort));
+        fflush(stdout);
+    }
     RunHub();
 }

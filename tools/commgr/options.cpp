@@ -184,6 +184,27 @@ bool ParseOptions(int32_t count, const char* const* args, CommgrOptions* out, ch
             }
             char* path = strcmp(name, "--record") == 0 ? out->RecordPath : out->RecordPcapPath;
             snprintf(path, COMMGR_PATH_SIZE, "%s", text);
+        } else if (strcmp(name, "--panel") == 0) {
+            // [ADDR:]PORT; without an address only this host can open the page.
+            const char* text = value();
+            const char* colon = text != nullptr ? strrchr(text, ':') : nullptr;
+            char address[16] = "127.0.0.1";
+            bool ok = text != nullptr;
+            if (ok && colon != nullptr) {
+                size_t length = static_cast<size_t>(colon - text);
+                ok = length < sizeof(address);
+                if (ok) {
+                    memcpy(address, text, length);
+                    address[length] = '\0';
+                    ok = IsDottedIpv4(address);
+                }
+            }
+            if (!ok || !ParseUnsigned(colon != nullptr ? colon + 1 : text, 1, 65535, &number)) {
+                SetError(error, errorSize, "%s needs [A.B.C.D:]PORT", name);
+                return false;
+            }
+            snprintf(out->PanelAddress, sizeof(out->PanelAddress), "%s", address);
+            out->PanelPort = static_cast<uint16_t>(number);
         } else if (strcmp(name, "--fields") == 0) {
             const char* text = value();
             if (text == nullptr) {
@@ -233,6 +254,7 @@ const char* OptionsUsage() {
            "              [--record-pcap FILE]\n"
            "              [--summary-ms N] [--fields \"name,name,...\"] [--check-uniform]\n"
            "              [--duration-s N] [--set IDX=VALUE ...] [--quiet]\n"
+           "              [--panel [A.B.C.D:]PORT]\n"
            "Plays the communication manager (node 2) for KivFSX (node 14).\n"
            "  --listen-port N   port of KivFSX's discovery broadcast (default 9019)\n"
            "  --data-port N     port where the blocks are received (default 9020)\n"
@@ -254,6 +276,8 @@ const char* OptionsUsage() {
            "  --duration-s N    end after N seconds (default: run until `quit`)\n"
            "  --set IDX=VALUE   variable changes sent once when the first block arrives\n"
            "  --quiet           no live summary and no notices, only errors\n"
+           "  --panel [A:]PORT  serve the live panel page on http://A:PORT/ (default\n"
+           "                    address 127.0.0.1: this host only)\n"
            "Commands on standard input: pause, resume, set IDX=VALUE [...], shutdown,\n"
            "  raw <hex bytes>, size <n>, address, quit\n";
 }

@@ -39,6 +39,8 @@ struct CommgrOptions {
     uint32_t SetCount;
     bool Quiet;
     bool Help;
+    char PanelAddress[16]; // --panel: the address the browser panel binds to (127.0.0.1)
+    uint16_t PanelPort;    // 0: no panel
 };
 
 // The fields the live summary shows when --fields is not given.

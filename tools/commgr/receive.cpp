@@ -5,6 +5,7 @@
 
 #include "tools/commgr/checks.h"
 #include "tools/commgr/hub.h"
+#include "tools/commgr/panel_state.h"
 #include "tools/commgr/record.h"
 
 namespace {
@@ -53,13 +54,15 @@ void HandleDatagram(const uint8_t* data, uint32_t length) {
     }
     // Continuity is followed over every datagram that carries a usable sequence number.
     uint32_t expected = 0;
-    if (length >= MSG_HEADER_SIZE && h.Sequence < 1000 &&
-        SeqTrack(&Sequence, h.Sequence, now, &expected)) {
+    bool gap = length >= MSG_HEADER_SIZE && h.Sequence < 1000 &&
+               SeqTrack(&Sequence, h.Sequence, now, &expected);
+    if (gap) {
         Counters.Gaps.fetch_add(1);
         if (HubRecording) {
             RecordLine("GAP expected=%u got=%u", expected, h.Sequence);
         }
     }
+    PanelNoteDatagram(n, errors, gap, now);
     if (n == 0 || length != BLOCK_SIZES[n]) {
         return; // nothing to decode
     }

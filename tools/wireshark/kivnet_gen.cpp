@@ -30,13 +30,13 @@
 #include "app/config.h"
 #include "net/blocks.h"
 #include "net/msg.h"
-#include "sim/changevar.h"
 #include "sim/datadefs_table.h"
 #include "sim/dispatch.h"
-#include "sim/events.h"
 #include "sim/simconnect_api.h"
 #include "support/adapters.h"
 #include "tools/commgr/options.h"
+#include "tools/common/field_kinds.h"
+#include "tools/common/var_events.h"
 #include "tools/wireshark/block_records.h"
 #include "vars/vartables.h"
 
@@ -98,21 +98,6 @@ std::string Quoted(const char* text) {
         out += *p;
     }
     return out + "\"";
-}
-
-const char* KindOfDataType(int32_t type) {
-    switch (type) {
-    case SIMCONNECT_DATATYPE_INT32:
-        return "i32";
-    case SIMCONNECT_DATATYPE_FLOAT64:
-        return "f64";
-    case SIMCONNECT_DATATYPE_LATLONALT:
-        return "latlonalt";
-    case SIMCONNECT_DATATYPE_STRING32:
-        return "string32";
-    default:
-        return nullptr;
-    }
 }
 
 // The width of a variable-change value of each var type, as the receive path reads it.
@@ -189,54 +174,8 @@ void BlockTables(std::ostringstream& out) {
     out << " }\n";
 }
 
-// The simulator events that one ChangeVar call transmitted, in the order of their first use.
-constexpr uint32_t PROBE_MAX_EVENTS = 8;
-SC_DWORD ProbeEvents[PROBE_MAX_EVENTS];
-uint32_t ProbeEventCount = 0;
-
-SC_HRESULT PLATFORM_STDCALL CaptureEvent(SC_HANDLE, SC_DWORD, SC_DWORD event, SC_DWORD, SC_DWORD,
-                                         SC_DWORD) {
-    for (uint32_t i = 0; i < ProbeEventCount; ++i) {
-        if (ProbeEvents[i] == event) {
-            return 0;
-        }
-    }
-    if (ProbeEventCount < PROBE_MAX_EVENTS) {
-        ProbeEvents[ProbeEventCount++] = event;
-    }
-    return 0;
-}
-
-// The simulator event names of variable `fsxIndex`: what the program transmits for it, with
-// the simulator connected and every current value 0, for the values a cockpit sends (on/off,
-// the step codes 1 to 4, a handle position). Empty when it transmits nothing.
-std::string VariableName(int32_t fsxIndex, int32_t varType) {
-    static const int32_t INT_VALUES[] = {1, 0, 2, 3, 4};
-    static const double DOUBLE_VALUES[] = {1.0, 0.0, 0.5};
-    ProbeEventCount = 0;
-    if (varType == VAR_TYPE_INT) {
-        for (int32_t v : INT_VALUES) {
-            ChangeVar(fsxIndex, v);
-        }
-    } else {
-        for (double v : DOUBLE_VALUES) {
-            ChangeVar(fsxIndex, v);
-        }
-    }
-    std::string name;
-    for (uint32_t i = 0; i < ProbeEventCount; ++i) {
-        const char* event = ProbeEvents[i] < EVENT_ID_COUNT ? EVENT_NAMES[ProbeEvents[i]] : nullptr;
-        if (event != nullptr) {
-            name += (name.empty() ? "" : "/") + std::string(event);
-        }
-    }
-    return name;
-}
-
 void VariableTables(std::ostringstream& out) {
-    InitDB();
-    SimApi.TransmitClientEvent = CaptureEvent;
-    BlockSetI32(Block2, BLOCK2_SIM_CONNECTED, 1);
+    VarEventsStart();
     out << "T.MAX_FSXS = " << MAX_FSXS << "\n";
     out << "T.VAR_WIDTHS = {";
     static const int32_t VAR_TYPES[] = {VAR_TYPE_UNUSED, VAR_TYPE_DOUBLE1, VAR_TYPE_DOUBLE,
@@ -254,7 +193,7 @@ void VariableTables(std::ostringstream& out) {
         if (v.InUse == 0) {
             continue;
         }
-        std::string name = KindOfVarType(v.VarType) != nullptr ? VariableName(i, v.VarType) : "";
+        std::string name = KindOfVarType(v.VarType) != nullptr ? VarEventNames(i, v.VarType) : "";
         out << "  [" << i << "] = { " << v.VarType << ", " << v.StdIndex << ", "
             << Quoted(name.c_str()) << " },\n";
     }
