@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Runs every test: installs the missing packages (tools/setup.sh), then builds each preset and
-# runs its tests: the Windows x86_64 tests under Wine, the Linux tests (unit and end-to-end,
-# the latter inside private network namespaces), the sanitizer builds' unit tests, a bounded
-# fuzzing run and the checks of the i686 release build. Prints how long each phase took and
-# ends with one summary line and a non-zero exit on any failure.
+# runs its tests: the Windows x86_64 tests under Wine, the i686 release's checks and its tests
+# under 32-bit Wine, the Linux tests (unit and end-to-end, the latter inside private network
+# namespaces, with the Wine road of both Windows builds), the sanitizer builds' unit tests and
+# a bounded fuzzing run. Where this machine cannot run 32-bit Windows programs the i686 tests
+# under Wine are skipped, and the summary says why. Prints how long each phase took and ends
+# with one summary line and a non-zero exit on any failure.
 #   KIV_FUZZ_SECONDS (default 20 here) sets the length of each fuzz target's run.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -81,11 +83,11 @@ wine_server() {
   local start=$SECONDS rc=0
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$(dirname "$WINEPREFIX")"
-    wineboot -i >/dev/null 2>&1 </dev/null
+    cmake/wine-run.sh wineboot.exe -i >/dev/null 2>&1 </dev/null
     wineserver -w
   fi
-  { [ -f "$WINEPREFIX/system.reg" ] && wineserver -p && wineboot >/dev/null 2>&1 </dev/null; } ||
-    rc=1
+  { [ -f "$WINEPREFIX/system.reg" ] && wineserver -p &&
+    cmake/wine-run.sh wineboot.exe >/dev/null 2>&1 </dev/null; } || rc=1
   note "wine prefix and server" $start
   [ $rc -eq 0 ] || echo "test-all: no Wine prefix in $WINEPREFIX"
 }
@@ -103,8 +105,8 @@ start=$SECONDS
 tools/setup.sh --packages || { echo "test-all: set-up failed"; exit 1; }
 note "set-up (packages)" $start
 
-# win64 comes first: the Linux end-to-end tests also run its build under Wine.
-for preset in win64 linux linux-asan linux-tsan fuzz win32; do
+# The Windows builds come first: the Linux end-to-end tests also run them under Wine.
+for preset in win64 win32 linux linux-asan linux-tsan fuzz; do
   build "$preset"
   ok=$?
   finish_tests
@@ -117,5 +119,12 @@ note "all" $start
 
 echo "=== phases (tests run while the next preset builds; then the rest is waited for)"
 printf '%s\n' "${phases[@]}"
+# The i686 release under 32-bit Wine: its unit tests (tests win32) and its Wine road (among
+# the Linux end-to-end tests) ran, or were skipped for this reason.
+if why=$(cmake/wine-run.sh --can-run-32 2>&1); then
+  echo "i686 under 32-bit Wine: ran"
+else
+  echo "i686 under 32-bit Wine: SKIPPED: ${why:-no reason given}"
+fi
 echo "total: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
