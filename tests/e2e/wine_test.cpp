@@ -42,6 +42,26 @@ struct WineTest : E2eTest {
         fs::create_directories(winsxs);
         InstallLibrary(winsxs, "10.0.61259.0",
                        (fs::path(Build) / "tools" / "simulator" / "SimConnect.dll").string());
+        ASSERT_TRUE(NetworkListed()) << ReadText(Dir / "ipconfig.txt");
+    }
+
+    // A fresh prefix starts the service behind the adapter list on demand, and until it runs
+    // the list is empty, which no Windows PC shows its programs (a busy machine takes seconds):
+    // the prefix's server is started to stay, and Wine's ipconfig is run until it lists the
+    // namespace's address (for at most a minute). The program starts after that.
+    bool NetworkListed() {
+        const std::map<std::string, std::string> env{{"WINEPREFIX", Prefix.string()},
+                                                     {"WINEDEBUG", "-all"}};
+        Proc server = Spawn({"wineserver", "-p"}, Dir, env, Dir / "wineserver.txt");
+        WaitExit(server, 10000);
+        for (uint64_t end = NowMs() + 60000; NowMs() < end; SleepMs(500)) {
+            Proc ipconfig = Spawn({WineRun(), "ipconfig.exe"}, Dir, env, Dir / "ipconfig.txt");
+            if (WaitExit(ipconfig, 30000) == 0 &&
+                ReadText(Dir / "ipconfig.txt").find("10.77.0.2") != std::string::npos) {
+                return true;
+            }
+        }
+        return false;
     }
 
     Proc StartWineKivfsx() {
