@@ -17,6 +17,7 @@ export WINEPREFIX="${WINEPREFIX:-$PWD/build/wineprefix}"
 phases=()
 passed=0
 failed=0
+skipped=0
 
 # note LABEL START: notes the duration of a phase that began at START (in $SECONDS).
 note() {
@@ -54,7 +55,7 @@ start_tests() {
 
 # finish_tests: waits for the running tests, shows their output and adds their counts.
 finish_tests() {
-  local rc=0 line total bad waited=$SECONDS took
+  local rc=0 line total bad skip waited=$SECONDS took
   [ -n "$testing" ] || return 0
   wait "$tests_pid" || rc=$?
   tests_pid=0
@@ -67,8 +68,10 @@ finish_tests() {
   if [ -n "$line" ]; then
     total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
     bad=$(sed -E 's/.*tests passed, ([0-9]+) tests failed.*/\1/' <<<"$line")
-    passed=$((passed + total - bad))
+    skip=$(grep -c '\*\*\*Skipped' "$tests_log" || true)
+    passed=$((passed + total - bad - skip))
     failed=$((failed + bad))
+    skipped=$((skipped + skip))
   elif [ "$rc" -ne 0 ]; then
     failed=$((failed + 1))
   fi
@@ -126,5 +129,5 @@ if why=$(cmake/wine-run.sh --can-run-32 2>&1); then
 else
   echo "i686 under 32-bit Wine: SKIPPED: ${why:-no reason given}"
 fi
-echo "total: $passed passed, $failed failed"
+echo "total: $passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]
