@@ -15,8 +15,9 @@ presets=("$@")
 [ ${#presets[@]} -gt 0 ] || presets=(linux linux-asan linux-tsan fuzz win64 win32)
 
 # Native builds and tests use Debian's prebuilt GoogleTest, and the end-to-end tests decode
-# captures with tshark; the Windows x86_64 build compiles GoogleTest from Debian's sources with
-# mingw-w64, and its tests (and the Linux end-to-end test of it) run under Wine.
+# captures with tshark; the Windows builds compile GoogleTest from Debian's sources with
+# mingw-w64, and their tests (and the Linux end-to-end test of them) run under Wine, the i686
+# build's under 32-bit Wine.
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev tshark iproute2 util-linux procps)
 for preset in "${presets[@]}"; do
   case "$preset" in
@@ -25,19 +26,35 @@ for preset in "${presets[@]}"; do
     linux) packages+=(pkg-config libcpp-httplib-dev chromium chromium-driver python3-selenium socat) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     win64) packages+=(g++-mingw-w64-x86-64-posix googletest wine wine64) ;;
-    win32) packages+=(g++-mingw-w64-i686-win32 zip unzip) ;;
+    win32) packages+=(g++-mingw-w64-i686-win32 zip unzip googletest wine wine64) ;;
   esac
 done
+sudo=""
+[ "$(id -u)" = 0 ] || sudo=sudo
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" = 0 ] || sudo=sudo
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# The i686 build's tests run under 32-bit Wine, from the archive's i386 half. When it cannot be
+# installed (e.g. the archive out of step with the installed amd64 packages), its tests are
+# skipped and say why (cmake/wine-run.sh); nothing else depends on it, so set-up goes on.
+if [[ " ${presets[*]} " == *" win32 "* ]] &&
+   ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+  echo "setup: installing wine32:i386 (32-bit Wine, for the i686 tests)"
+  log=$(mktemp)
+  if ! { $sudo dpkg --add-architecture i386 && $sudo apt-get update -qq &&
+         DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-remove wine32:i386; } \
+       >"$log" 2>&1; then
+    echo "setup: wine32:i386 cannot be installed, the i686 tests will be skipped:"
+    grep -E '^(E:|W:| )' "$log" | tail -n 5 | sed 's/^/setup:   /'
+  fi
+  rm -f "$log"
 fi
 
 [ $build = 1 ] || exit 0

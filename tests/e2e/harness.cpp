@@ -1,10 +1,19 @@
 #include "harness.h"
 
+#include <algorithm>
+#include <cerrno>
+
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "net/blocks.h"
+#include "net/msg.h"
+#include "sim/simconnect_api.h"
+#include "tools/simulator/stand_flight.h"
 
 namespace fs = std::filesystem;
 
@@ -25,8 +34,14 @@ std::string StandInPath() {
     return Env("KIV_STANDIN");
 }
 std::string Win64Dir() {
-    std::string dir = Env("KIV_WIN64_DIR");
+    return WindowsDir("win64");
+}
+std::string WindowsDir(const std::string& preset) {
+    std::string dir = Env(preset == "win32" ? "KIV_WIN32_DIR" : "KIV_WIN64_DIR");
     return (!dir.empty() && fs::exists(fs::path(dir) / "kivfsx.exe")) ? dir : "";
+}
+std::string WineRun() {
+    return (fs::path(Env("KIV_SOURCE_DIR")) / "cmake" / "wine-run.sh").string();
 }
 
 void ExpectAdapterShown(const fs::path& kivOut) {
@@ -49,17 +64,14 @@ void RemoveSecondNetwork() {
     (void)ignored;
 }
 
-namespace {
-int dirCounter = 0;
-} // namespace
-
 void E2eTest::SetUp() {
     ASSERT_FALSE(KivfsxPath().empty()) << "KIV_BIN is not set: run through CTest";
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    Dir = fs::temp_directory_path() / ("kivfsx-e2e-" + std::to_string(getpid()) + "-" +
-                                       std::to_string(dirCounter++) + "-" + info->name());
-    fs::remove_all(Dir);
-    fs::create_directories(Dir);
+    // A folder of its own that did not exist before (process ids repeat in every namespace).
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name.begin(), name.end(), '/', '-'); // a parameterised test's name
+    std::string dir = (fs::temp_directory_path() / ("kivfsx-e2e-" + name + "-XXXXXX")).string();
+    ASSERT_NE(mkdtemp(dir.data()), nullptr) << dir << ": " << strerror(errno);
+    Dir = dir;
     Store = Dir / "winsxs";
     fs::create_directories(Store);
     Journal = Dir / "sim-journal.txt";
@@ -137,4 +149,58 @@ void E2eTest::ExpectLateExceptionRoad(const Proc& hub) {
                             5000))
         << ReadText(Dir / "KivFSX.log");
     EXPECT_EQ(CountOf(ReadText(KivOut), "TransmitClientEvent() -Error"), 0u);
+}
+
+namespace {
+
+// The object ids of the traffic lists in the hub's PAYLOAD lines of Block2 (the payload in
+// hex, from the end of the header on), one list per line, free slots left out.
+std::vector<std::vector<uint32_t>> PublishedTraffic(const fs::path& hubRecord) {
+    std::vector<std::vector<uint32_t>> lists;
+    for (const auto& line : ReadLines(hubRecord, "PAYLOAD n=2 ")) {
+        std::string hex = Field(line, "hex");
+        std::vector<uint32_t> ids;
+        for (uint32_t k = 0; k < BLOCK2_TRAFFIC_SIZE / sizeof(TrafficSlot); ++k) {
+            size_t at = 2 * (BLOCK2_TRAFFIC - MSG_HEADER_SIZE + k * sizeof(TrafficSlot) +
+                             offsetof(TrafficSlot, ObjectId));
+            if (at + 8 > hex.size()) {
+                break;
+            }
+            uint32_t id = 0;
+            for (int b = 3; b >= 0; --b) {
+                id = (id << 8) |
+                     static_cast<uint32_t>(std::stoul(hex.substr(at + 2 * b, 2), nullptr, 16));
+            }
+            if (id != 0) {
+                ids.push_back(id);
+            }
+        }
+        lists.push_back(ids);
+    }
+    return lists;
+}
+
+} // namespace
+
+void E2eTest::ExpectTrafficWithoutTheUser() {
+    // The answers list the user's aircraft under its own id, and the AI aircraft.
+    const std::string answer =
+        "DELIVER id=" + std::to_string(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE) + " ";
+    bool listed = false, published = false;
+    for (uint64_t end = NowMs() + 30000; NowMs() < end && !(listed && published); SleepMs(200)) {
+        for (const auto& line : ReadLines(Journal, answer)) {
+            listed = listed || Field(line, "object") == std::to_string(STAND_USER_OBJECT_ID);
+        }
+        for (const auto& ids : PublishedTraffic(HubRecord)) {
+            published = published || !ids.empty();
+        }
+    }
+    ASSERT_TRUE(listed) << "the stand-in listed no user aircraft\n" << ReadText(Journal);
+    ASSERT_TRUE(published) << "no traffic reached the hub\n" << ReadText(KivOut);
+    for (const auto& ids : PublishedTraffic(HubRecord)) {
+        for (uint32_t id : ids) {
+            EXPECT_NE(id, STAND_USER_OBJECT_ID) << "the user's aircraft was published as traffic";
+            EXPECT_GE(id, STAND_AI_FIRST_ID);
+        }
+    }
 }

@@ -17,6 +17,10 @@ std::string KivfsxPath();
 std::string CommgrPath();
 std::string StandInPath(); // the stand-in SimConnect.dll for Linux
 std::string Win64Dir();    // build folder of the Windows x86_64 preset, "" when absent
+// Build folder of the Windows preset `preset` ("win64" or "win32"), "" when absent.
+std::string WindowsDir(const std::string& preset);
+// The wrapper that runs a Windows program under Wine (cmake/wine-run.sh).
+std::string WineRun();
 
 // The program showed the adapter it broadcasts on by name (its console output is `kivOut`).
 void ExpectAdapterShown(const std::filesystem::path& kivOut);
@@ -45,6 +49,11 @@ class E2eTest : public ::testing::Test {
     // A bad request as the simulator's library reports it: the next cockpit input's event is
     // accepted, and an EXCEPTION naming its send id reaches the console and the log later.
     void ExpectLateExceptionRoad(const Proc& hub);
+    // The traffic road, with the hub started with --record-payload: the stand-in lists the
+    // user's aircraft (by its own object id) above the AI aircraft in every answer, high
+    // enough to pass the altitude filter; the lists the hub receives hold AI aircraft and
+    // never the user's.
+    void ExpectTrafficWithoutTheUser();
 
     std::filesystem::path Dir;   // working directory of kivfsx
     std::filesystem::path Store; // simulator library store

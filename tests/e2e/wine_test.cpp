@@ -1,5 +1,8 @@
-// The Windows x86_64 build under Wine, inside the same private network: the link road, the
-// frame road and the input road with the stand-in DLL installed under the exact store path.
+// The Windows builds under Wine, inside the same private network: the link road, the frame
+// road, the input road and the traffic road with the build's own stand-in DLL installed under
+// the exact store path. Both builds take this road: x86_64, and i686, the release, whose
+// program and stand-in are the very files of the release build (its __stdcall entry points
+// bound by their plain names), under 32-bit Wine.
 #include "harness.h"
 
 #include <cstdlib>
@@ -9,22 +12,24 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Wine's 64-bit loader (with the 32-bit half installed, "wine" would start the 32-bit one).
-std::string Wine64() {
-    const char* loader = getenv("KIV_WINE64");
-    return loader != nullptr ? loader : "wine64";
-}
-
 struct WineTest : E2eTest {
     void SetUp() override {
         E2eTest::SetUp();
-        if (Win64Dir().empty()) {
-            // The README's test command always builds win64 first; by hand this case is
-            // allowed to be absent, under CI it is not.
+        if (Build.empty()) {
+            // The README's test command always builds both Windows presets first; by hand
+            // either may be absent, under CI it may not.
             if (getenv("CI") != nullptr && std::string(getenv("CI")) == "true") {
-                FAIL() << "no Windows x86_64 build in " << getenv("KIV_WIN64_DIR");
+                FAIL() << "no Windows " << Preset << " build";
             }
-            GTEST_SKIP() << "no Windows x86_64 build (preset win64) to run under Wine";
+            GTEST_SKIP() << "no Windows build of preset " << Preset << " to run under Wine";
+        }
+        if (Preset == "win32") {
+            // Where this machine runs no 32-bit programs at all, the wrapper says why.
+            fs::path why = Dir / "wine32.txt";
+            Proc probe = Spawn({WineRun(), "--can-run-32"}, Dir, {}, why);
+            if (WaitExit(probe, 30000) == 77) {
+                GTEST_SKIP() << ReadText(why);
+            }
         }
         // Each run has a prefix of its own: a Wine client joins any running server of the
         // same prefix, so runs never share one. It is copied from the prepared base prefix.
@@ -37,7 +42,27 @@ struct WineTest : E2eTest {
         fs::path winsxs = Prefix / "drive_c" / "windows" / "winsxs";
         fs::create_directories(winsxs);
         InstallLibrary(winsxs, "10.0.61259.0",
-                       (fs::path(Win64Dir()) / "tools" / "simulator" / "SimConnect.dll").string());
+                       (fs::path(Build) / "tools" / "simulator" / "SimConnect.dll").string());
+        ASSERT_TRUE(NetworkListed()) << ReadText(Dir / "ipconfig.txt");
+    }
+
+    // A fresh prefix starts the service behind the adapter list on demand, and until it runs
+    // the list is empty, which no Windows PC shows its programs (a busy machine takes seconds):
+    // the prefix's server is started to stay, and Wine's ipconfig is run until it lists the
+    // namespace's address (for at most a minute). The program starts after that.
+    bool NetworkListed() {
+        const std::map<std::string, std::string> env{{"WINEPREFIX", Prefix.string()},
+                                                     {"WINEDEBUG", "-all"}};
+        Proc server = Spawn({"wineserver", "-p"}, Dir, env, Dir / "wineserver.txt");
+        WaitExit(server, 10000);
+        for (uint64_t end = NowMs() + 60000; NowMs() < end; SleepMs(500)) {
+            Proc ipconfig = Spawn({WineRun(), "ipconfig.exe"}, Dir, env, Dir / "ipconfig.txt");
+            if (WaitExit(ipconfig, 30000) == 0 &&
+                ReadText(Dir / "ipconfig.txt").find("10.77.0.2") != std::string::npos) {
+                return true;
+            }
+        }
+        return false;
     }
 
     void TearDown() override {
@@ -52,15 +77,26 @@ struct WineTest : E2eTest {
         // The stand-in inside Wine reads its control file and journal by Windows path.
         env["KIVSIM_JOURNAL"] = "Z:" + Journal.string();
         env["KIVSIM_CONTROL"] = "Z:" + ControlFile.string();
-        return Spawn({Wine64(), (fs::path(Win64Dir()) / "kivfsx.exe").string()}, Dir, env, KivOut);
+        return Spawn({WineRun(), (fs::path(Build) / "kivfsx.exe").string()}, Dir, env, KivOut);
     }
 
+    std::string Preset = "win64";
+    std::string Build = WindowsDir(Preset); // its build folder
     fs::path Prefix;
 };
 
-TEST_F(WineTest, LinkFrameAndInputRoads) {
+// The same road for each Windows build.
+struct WineRoadTest : WineTest, ::testing::WithParamInterface<const char*> {
+    void SetUp() override {
+        Preset = GetParam();
+        Build = WindowsDir(Preset);
+        WineTest::SetUp();
+    }
+};
+
+TEST_P(WineRoadTest, LinkFrameInputAndTrafficRoads) {
     Control("set Autopilot Heading Lock Dir=3");
-    Proc hub = StartHub({"--fields", "Autopilot Heading Lock Dir"});
+    Proc hub = StartHub({"--fields", "Autopilot Heading Lock Dir", "--record-payload"});
     Proc kiv = StartWineKivfsx();
     ASSERT_TRUE(WaitForText(HubRecord, "DISCOVERY ", 60000)) << ReadText(KivOut);
     std::string discovery = ReadLines(HubRecord, "DISCOVERY ").front();
@@ -82,7 +118,11 @@ TEST_F(WineTest, LinkFrameAndInputRoads) {
     EXPECT_TRUE(WaitForText(Journal, "sim=HEADING_BUG_SET data=353 ", 10000)) << ReadText(Journal);
     EXPECT_TRUE(WaitForText(HubRecord, "value=353.000000", 10000));
     ExpectLateExceptionRoad(hub);
+    ExpectTrafficWithoutTheUser();
 }
+
+INSTANTIATE_TEST_SUITE_P(Builds, WineRoadTest, ::testing::Values("win64", "win32"),
+                         [](const auto& info) { return std::string(info.param); });
 
 // The settings on the Windows road: the adapter chosen by its address while another network
 // is listed last, and a SimConnect.dll loaded from a path with blanks and letters beyond ASCII
@@ -93,7 +133,7 @@ TEST_F(WineTest, TheChosenAdapterAndALibraryByAPathOfAnyLetters) {
     const std::string folder = "Zo\xC3\xAB M\xC3\xBCller";
     fs::path dll = Prefix / "drive_c" / "Program Files (x86)" / folder / "SimConnect.dll";
     fs::create_directories(dll.parent_path());
-    fs::copy_file(fs::path(Win64Dir()) / "tools" / "simulator" / "SimConnect.dll", dll);
+    fs::copy_file(fs::path(Build) / "tools" / "simulator" / "SimConnect.dll", dll);
     const std::string path = "C:\\Program Files (x86)\\" + folder + "\\SimConnect.dll";
     std::ofstream(Dir / "kivfsx-settings.txt")
         << "adapter = 10.77.0.2\r\nsimconnect = " << path << "\r\n";
@@ -120,9 +160,8 @@ TEST_F(WineTest, TheChosenAdapterAndALibraryByAPathOfAnyLetters) {
 // Discovery straight to the hub, and the i686 library given to the x86_64 build: the loader
 // names the wrong bitness and goes on with the store.
 TEST_F(WineTest, TheHubsAddressAndALibraryOfTheOtherBitness) {
-    fs::path i686 = fs::path(getenv("KIV_WIN32_DIR") != nullptr ? getenv("KIV_WIN32_DIR") : "") /
-                    "tools" / "simulator" / "SimConnect.dll";
-    if (!fs::exists(i686)) {
+    fs::path i686 = fs::path(WindowsDir("win32")) / "tools" / "simulator" / "SimConnect.dll";
+    if (WindowsDir("win32").empty()) {
         if (getenv("CI") != nullptr && std::string(getenv("CI")) == "true") {
             FAIL() << "no i686 stand-in at " << i686;
         }

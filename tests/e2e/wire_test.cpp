@@ -203,9 +203,10 @@ TEST_F(WireTest, ACapturedFlightDecodesAndReplaysThroughTheBridge) {
     fs::path wire = Dir / "wire.pcap";
     fs::path recording = Dir / "hub.pcap";
     Proc dumpcap = StartCapture(wire);
-    Proc hub = StartHub({"--record-pcap", recording.string()});
+    Proc hub = StartHub({"--record-pcap", recording.string(), "--record-payload"});
     Proc kiv = StartKivfsx();
     ASSERT_TRUE(WaitForTraffic()) << ReadText(KivOut);
+    ExpectTrafficWithoutTheUser();
 
     SendLine(hub, "set 100=2 114=29.5");
     // A variable without a width on the wire (FsxIndex 7 has var type 7), a kind nobody

@@ -2,8 +2,6 @@
 // together over their shared flags (for the thread sanitizer).
 #include "net_fixture.h"
 
-#include <thread>
-
 #include "net/receive.h"
 
 namespace {
@@ -94,7 +92,8 @@ TEST_F(MonitorTest, TheLinkThreadsShareTheirStateSafely) {
     constexpr int ROUNDS = 300;
     SocketsMade = 0;
     CaptureConsole();
-    std::thread receiver([] {
+    TestThreads threads;
+    threads.Start([] {
         std::vector<uint8_t> address = MakeMsg(2, 5);
         AppendText(address, "127.0.0.1 9021");
         std::vector<uint8_t> keepAlive = MakeMsg(2, 9);
@@ -104,7 +103,7 @@ TEST_F(MonitorTest, TheLinkThreadsShareTheirStateSafely) {
             HandleDatagram(d.data(), static_cast<int32_t>(d.size()) - 1);
         }
     });
-    std::thread sender([] {
+    threads.Start([] {
         for (int i = 0; i < ROUNDS; ++i) {
             UDPSend(i % 2 ? Block2 : Block1);
         }
@@ -112,8 +111,7 @@ TEST_F(MonitorTest, TheLinkThreadsShareTheirStateSafely) {
     for (int i = 0; i < ROUNDS; ++i) {
         MonitorTick(DEFAULT_LISTEN_PORT);
     }
-    receiver.join();
-    sender.join();
+    ASSERT_TRUE(threads.Join());
     Console();
     EXPECT_EQ(SocketsMade.load(), ROUNDS / 4);
     EXPECT_EQ(UnpackNetAddr(CommMgrAddr.load()).Port, 9021);

@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #include "support/log.h"
@@ -77,17 +76,15 @@ TEST_F(RestartTest, TheLimitRefusesWithExit100) {
 }
 
 TEST_F(RestartTest, ManyCallersFromManyThreadsStartOneInstance) {
-    std::vector<std::thread> threads;
+    TestThreads threads;
     for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([] {
+        threads.Start([] {
             for (int i = 0; i < 25; ++i) {
                 Restart();
             }
         });
     }
-    for (auto& th : threads) {
-        th.join();
-    }
+    ASSERT_TRUE(threads.Join());
     EXPECT_EQ(Spawned.load(), 1);
     EXPECT_TRUE(RestartPending.load());
     std::string saved = LogText("KivSaved.log");
@@ -100,9 +97,9 @@ TEST_F(RestartTest, TheLogIsSavedWhileOtherThreadsLogAsFastAsTheyCan) {
     for (int round = 0; round < 5; ++round) {
         RestartResetForTest();
         std::atomic<bool> stop{false};
-        std::vector<std::thread> writers;
+        TestThreads writers;
         for (int t = 0; t < 3; ++t) {
-            writers.emplace_back([&stop] {
+            writers.Start([&stop] {
                 for (int i = 0; i < 5000 && !stop.load(); ++i) {
                     SimLog("busy\n");
                 }
@@ -111,9 +108,7 @@ TEST_F(RestartTest, TheLogIsSavedWhileOtherThreadsLogAsFastAsTheyCan) {
         Os.SleepMs(5);
         Restart();
         stop = true;
-        for (auto& w : writers) {
-            w.join();
-        }
+        ASSERT_TRUE(writers.Join());
         std::string saved = LogText("KivSaved.log");
         ASSERT_GE(saved.size(), 18u) << "round " << round;
         EXPECT_EQ(saved.substr(saved.size() - 18), "Renaming Log File\n") << "round " << round;
@@ -172,7 +167,6 @@ TEST_F(RelaunchChainTest, ARealProcessRelaunchesUntilTheLimit) {
     EXPECT_NE(saved.find("Probe count 2\n"), std::string::npos) << saved;
     ASSERT_GE(saved.size(), 18u);
     EXPECT_EQ(saved.substr(saved.size() - 18), "Renaming Log File\n");
-    Os.SleepMs(200); // let the last instance finish before the directory goes
 }
 
 } // namespace

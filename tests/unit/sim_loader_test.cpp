@@ -99,10 +99,18 @@ TEST_F(LoaderTest, ALibraryThatDoesNotLoadEndsTheSearch) {
     EXPECT_EQ(LoadedPaths.size(), 1u);
     // An entry name so long that the library path would be cut: the cut path is not loaded.
     std::filesystem::remove_all(Dir / "store");
-    Install({StoreEntry("10.0.61259.0_" + std::string(150, 'x'))});
+    const std::string longEntry = StoreEntry("10.0.61259.0_" + std::string(150, 'x'));
+    Install({longEntry});
     LoadedPaths.clear();
     Load(-1);
     EXPECT_TRUE(LoadedPaths.empty());
+    // Windows removes nothing by a path that long: the entry goes by its name, from inside
+    // the store.
+    std::error_code ec;
+    std::filesystem::current_path(Dir / "store", ec);
+    std::filesystem::remove(std::filesystem::path(longEntry) / "SimConnect.dll", ec);
+    std::filesystem::remove(longEntry, ec);
+    std::filesystem::current_path(Dir, ec);
 }
 
 TEST_F(LoaderTest, EveryEntryPointIsRequiredAndNamedWhenMissing) {

@@ -58,6 +58,14 @@ void LoadStandin() {
                      ("kivfsx-standin-" + std::to_string(static_cast<long long>(stamp)));
         std::filesystem::create_directories(StandinDir / StoreEntry());
         std::atexit([] {
+            // The stand-in keeps its journal open, and Windows removes no open file: a reset
+            // with no journal named closes it (the stand-in reads its control file even at a
+            // dispatch that fails).
+            SetEnv("KIVSIM_JOURNAL", "");
+            Control({"reset"});
+            if (Loaded.CallDispatch != nullptr) {
+                Loaded.CallDispatch(nullptr, HandleSimMsgs, nullptr);
+            }
             std::error_code ignored;
             std::filesystem::remove_all(StandinDir, ignored);
         });

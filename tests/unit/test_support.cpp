@@ -8,6 +8,7 @@
 
 #include "support/log.h"
 #include "support/restart.h"
+#include "text.h" // SleepMs, which no test replaces
 
 namespace {
 [[noreturn]] void ThrowingExit(int32_t code) {
@@ -33,12 +34,55 @@ int32_t ExitCodeOf(const std::function<void()>& body) {
     return -1;
 }
 
+namespace {
+struct TestThreadRun {
+    std::function<void()> Body;
+    std::atomic<int>* Running;
+};
+
+void RunTestThread(void* param) {
+    auto* run = static_cast<TestThreadRun*>(param);
+    std::atomic<int>* running = run->Running;
+    run->Body();
+    delete run;
+    running->fetch_sub(1); // the last touch: Join may return and the owner go
+}
+} // namespace
+
+void TestThreads::Start(std::function<void()> body) {
+    Running.fetch_add(1);
+    auto* run = new TestThreadRun{std::move(body), &Running};
+    if (!Os.StartThread(RunTestThread, run)) {
+        ADD_FAILURE() << "no thread could be started";
+        delete run;
+        Running.fetch_sub(1);
+    }
+}
+
+bool TestThreads::Join() {
+    // The tools' sleep, not Os.SleepMs, which tests replace.
+    for (int i = 0; i < 300000 && Running.load() != 0; ++i) {
+        SleepMs(1);
+    }
+    return Running.load() == 0;
+}
+
+TestThreads::~TestThreads() {
+    EXPECT_TRUE(Join()) << "a test thread still runs";
+}
+
 void TempDirTest::SetUp() {
     Previous = std::filesystem::current_path();
-    Dir = std::filesystem::temp_directory_path() /
-          ("kivfsx-test-" + std::to_string(static_cast<long long>(Os.MonotonicMs())) + "-" +
-           std::to_string(dirCounter++));
-    std::filesystem::create_directories(Dir);
+    // A folder that did not exist before, as mkdtemp makes one: other test programs (another
+    // build's, another checkout's) share the temporary folder.
+    const auto base = std::filesystem::temp_directory_path();
+    const auto stamp = std::to_string(static_cast<long long>(Os.MonotonicMs()));
+    bool made = false;
+    for (int i = 0; i < 1000 && !made; ++i) {
+        Dir = base / ("kivfsx-test-" + stamp + "-" + std::to_string(dirCounter++));
+        made = std::filesystem::create_directory(Dir);
+    }
+    ASSERT_TRUE(made) << "no fresh folder in " << base;
     std::filesystem::current_path(Dir);
     PlatformOsReset();
     SimLogResetForTest();
@@ -50,8 +94,18 @@ void TempDirTest::TearDown() {
     SimLogResetForTest();
     RestartResetForTest();
     std::filesystem::current_path(Previous);
+    // A process the test started (the relaunch chain's last instance) may still be ending in
+    // the folder: on Windows its open files cannot go, and elsewhere it may add one while the
+    // folder is emptied. So the removal is tried until it succeeds, for at most ten seconds.
     std::error_code ec;
-    std::filesystem::remove_all(Dir, ec);
+    for (int i = 0; i < 200; ++i) {
+        std::filesystem::remove_all(Dir, ec);
+        if (!ec && !std::filesystem::exists(Dir, ec)) {
+            return;
+        }
+        SleepMs(50);
+    }
+    ADD_FAILURE() << "the test's folder " << Dir << " could not be removed: " << ec.message();
 }
 
 std::string RawFile(const std::filesystem::path& path) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -35,6 +36,18 @@ class TempDirTest : public ::testing::Test {
 
   private:
     std::filesystem::path Previous;
+};
+
+// Threads for tests, started by the platform's own call: the i686 release's runtime (the
+// Windows XP one) has no std::thread. Join waits until every body has returned, at most about
+// five minutes; false when one has not.
+struct TestThreads {
+    void Start(std::function<void()> body);
+    bool Join();
+    ~TestThreads();
+
+  private:
+    std::atomic<int> Running{0};
 };
 
 // A text file as the program reads it (the platform's line ends as "\n"), or byte for byte.

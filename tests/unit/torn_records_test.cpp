@@ -5,7 +5,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #include "sim/dispatch.h"
@@ -83,12 +82,13 @@ TEST_F(TornRecordsTest, RecordsAreNeverSeenHalfCopied) {
     ASSERT_EQ(Turn(), "Connected to Simulator\n");
     std::atomic<bool> done{false};
     ReaderResult results[READER_COUNT];
-    std::vector<std::thread> readers;
+    TestThreads readers;
     for (uint32_t i = 0; i < READER_COUNT; ++i) {
-        readers.emplace_back(Reader, &done, &results[i]);
+        readers.Start([&done, &results, i] { Reader(&done, &results[i]); });
     }
     uint32_t dispatched = 0;
-    std::thread writer([&] {
+    TestThreads writer;
+    writer.Start([&] {
         auto start = std::chrono::steady_clock::now();
         for (; dispatched < DISPATCHES && std::chrono::steady_clock::now() - start < TIME_CAP;
              ++dispatched) {
@@ -96,10 +96,8 @@ TEST_F(TornRecordsTest, RecordsAreNeverSeenHalfCopied) {
         }
         done.store(true);
     });
-    writer.join();
-    for (std::thread& t : readers) {
-        t.join();
-    }
+    ASSERT_TRUE(writer.Join());
+    ASSERT_TRUE(readers.Join());
     for (const ReaderResult& r : results) {
         EXPECT_GT(r.Iterations, 0u);
         EXPECT_EQ(r.Torn, 0u);

@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "bench.h"
-#include "tools/wireshark/pcap_file.h"
+#include "tools/common/pcap_file.h"
 
 namespace {
 // Network to host order of a 16-bit field (netinet's own headers clash with the pcap ones).

@@ -8,7 +8,7 @@
 #include "net/blocks.h"
 #include "sim/datadefs_table.h"
 #include "sim/simconnect_api.h"
-#include "tools/wireshark/block_records.h"
+#include "tools/common/block_records.h"
 
 namespace {
 

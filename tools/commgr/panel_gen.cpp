@@ -27,7 +27,7 @@
 #include "tools/commgr/fields.h"
 #include "tools/common/field_kinds.h"
 #include "tools/common/var_events.h"
-#include "tools/wireshark/block_records.h"
+#include "tools/common/block_records.h"
 #include "vars/vartables.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <mutex>
 
-#include "tools/wireshark/pcap_file.h"
+#include "tools/common/pcap_file.h"
 
 namespace {
 // The open record file, or null. Set by RecordOpen before the hub's threads start (and by

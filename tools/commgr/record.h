@@ -1,7 +1,7 @@
 // The record file: one machine-readable line per event, each flushed at once, for tests and
 // for anyone who wants to look at a session afterwards. And the packet recording: every
 // datagram the hub receives and sends, in a pcap file that Wireshark reads (the format is
-// tools/wireshark/pcap_file.h).
+// tools/common/pcap_file.h).
 #pragma once
 
 #include <cstdint>

@@ -1,19 +1,5 @@
-// The stand-in's test controls: the journal it writes and the control channel it reads.
-//
-// Journal (KIVSIM_JOURNAL): one line per entry-point call and per delivered message, each
-// line flushed as written:
-//   CALL <Entry> <key>=<value> ... -> <result>
-//   DELIVER id=<dwID> request=<r> define=<d> object=<o> entry=<n> size=<dwSize>
-//           [event=<uEventID> data=<dwData>]  (EVENT and EVENT_FILENAME messages)
-//           [exception=<dwException>]         (EXCEPTION messages)
-//           [hex=<bytes>]  (with KIVSIM_JOURNAL_RECORDS=1: the record of a SIMOBJECT_DATA or
-//                          _BYTYPE message, from byte 40; the whole message otherwise)
-//   CONTROL <command line> -> ok|bad|ignored
-//   LATE <Entry> send=<id> exception=<code>  (a call answered later by an EXCEPTION)
-// With KIVSIM_JOURNAL_TIMES=1 each line (before any hex=) ends with " us=<wall-clock
-// microseconds>", the clock the hub emulator's packet recording uses.
-// Fields a message does not have are written as 0. The CALL line of CallDispatch comes
-// before the DELIVER lines of that dispatch.
+// The stand-in's test controls: the control channel it reads (the journal it writes is
+// stand_journal.h). Above the state, the flight and the replay, which its commands change.
 //
 // Control channel (KIVSIM_CONTROL): a text file the tests append commands to, one per line.
 // It is read at every Open and CallDispatch; only complete lines (ending in a line feed) are
@@ -44,21 +30,11 @@
 // is then open.
 #pragma once
 
-#include <cstdint>
-
-// Sets the journal file, whether message bytes are journalled and whether each line ends with
-// " us=<microseconds of the wall clock>" (taken as the line is begun); empty path: no journal.
-void StandJournalConfigure(const char* path, bool records, bool times);
-void StandJournalClose();
-// Writes one journal line (a line feed is added).
-void StandJournal(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Writes the DELIVER line of a message about to be handed to the client.
-void StandJournalDeliver(const uint8_t* message, uint32_t size);
-
 // Executes the control file's new lines (caller holds StandMutex).
 void StandPollControl();
 // Executes one command line; "ok", "bad" (not understood) or "ignored" (nothing to act on).
 const char* StandExecuteCommand(const char* line);
-// Applies a list of `fail` commands separated by ';' ("Open 2;CallDispatch -1"; the word
-// "fail" in front of each is optional).
-void StandApplyFailList(const char* list);
+// The `reset` command: the state, the flight's set values and the replay forgotten as at load
+// time, the environment read again at once, and only the place in the control file kept
+// (caller holds StandMutex).
+void StandRestart();

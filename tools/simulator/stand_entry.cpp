@@ -4,14 +4,16 @@
 // around every callback so that the client may call back into the library from its handler
 // (and other threads may call it meanwhile). Failures return 0x80004005, as the vendor's
 // library does; each call writes one CALL line to the journal.
+// The top of the stand-in's layers (see stand_state.h): it uses every one below.
 #include <atomic>
 #include <cstring>
-#include "stand_lock.h"
 #include <type_traits>
 
 #include "stand_control.h"
 #include "stand_entry.h"
 #include "stand_flight.h"
+#include "stand_journal.h"
+#include "stand_lock.h"
 #include "stand_records.h"
 #include "stand_state.h"
 
@@ -378,7 +380,7 @@ SC_HRESULT PLATFORM_STDCALL SimConnect_SetDataOnSimObject(SC_HANDLE handle, SC_D
                    static_cast<uint64_t>(count) * unitSize < def->RecordSize)) {
         r = STAND_E_FAIL;
     }
-    if (r == 0 && object == SIMCONNECT_OBJECT_ID_USER) {
+    if (r == 0 && (object == SIMCONNECT_OBJECT_ID_USER || object == STAND_USER_OBJECT_ID)) {
         UnpackRecord(*def, static_cast<const uint8_t*>(data));
     }
     StandJournal("CALL SetDataOnSimObject define=%u object=%u flags=%u count=%u unitsize=%u -> %d",

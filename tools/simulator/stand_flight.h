@@ -4,12 +4,15 @@
 // declares; a name the flight does not know gives 0. Values set by client events or by the
 // control channel override the built-in ones until the next reset.
 //
-// All functions here run with StandMutex held.
+// Above the state (the model text). All functions here run with StandMutex held.
 #pragma once
 
 #include <cstdint>
 
-// AI aircraft object ids are STAND_AI_FIRST_ID, STAND_AI_FIRST_ID + 1, ...
+// The user's aircraft is object 1 of the simulation, as in the simulator: a client names it
+// by the proxy id SIMCONNECT_OBJECT_ID_USER (0), and the answers listing the aircraft around
+// it give its own id. AI aircraft object ids are STAND_AI_FIRST_ID, STAND_AI_FIRST_ID + 1, ...
+constexpr uint32_t STAND_USER_OBJECT_ID = 1;
 constexpr uint32_t STAND_AI_FIRST_ID = 101;
 
 // Forgets every overridden value.

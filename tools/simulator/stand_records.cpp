@@ -101,7 +101,8 @@ bool PlanPending(const StandPending& p, StandWork* work, uint32_t capacity, uint
     }
     case PENDING_BYTYPE: {
         // One message per object of the type within the radius, numbered 1..n of n: as the
-        // real library does, the user's own aircraft (object 1) first, then the AI aircraft.
+        // real library does, the user's own aircraft first, under its own object id (not the
+        // proxy id a client passes for it), then the AI aircraft.
         // The stand-in has no helicopters, boats or ground vehicles. A replay lists the
         // aircraft of the recorded traffic list instead of its own.
         const int32_t type = static_cast<int32_t>(p.D);
@@ -113,7 +114,7 @@ bool PlanPending(const StandPending& p, StandWork* work, uint32_t capacity, uint
         const bool aircraft =
             type == SIMCONNECT_SIMOBJECT_TYPE_ALL || type == SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT;
         if (aircraft || type == SIMCONNECT_SIMOBJECT_TYPE_USER) {
-            ids[n++] = SIMCONNECT_OBJECT_ID_USER;
+            ids[n++] = STAND_USER_OBJECT_ID;
         }
         const uint32_t replayFirst = n;
         const bool replay = aircraft && StandReplayActive();
@@ -297,7 +298,17 @@ uint32_t StandPlanDispatch(StandWork* work, uint32_t capacity, uint64_t nowMs) {
             r.Used = false;
         }
     }
-    return count + StandReplayPlanRecords(work + count, capacity - count, nowMs);
+    StandReplayDue due[STAND_REPLAY_SLOTS];
+    uint32_t replayed = StandReplayPlanRecords(due, capacity - count, nowMs);
+    for (uint32_t k = 0; k < replayed; ++k) {
+        StandWork w = StandNewWork(WORK_DATA, serial);
+        w.Request = due[k].Request;
+        w.Define = due[k].Define;
+        w.Object = due[k].Object;
+        w.Replay = k + 1;
+        work[count++] = w;
+    }
+    return count;
 }
 
 uint32_t StandBuildMessage(const StandWork& w, uint8_t* buffer) {
@@ -368,8 +379,10 @@ uint32_t StandBuildMessage(const StandWork& w, uint8_t* buffer) {
         } else {
             StandPackRecord(*def, w.Object, StandFlightSeconds(), record);
         }
-        if (w.Replay != 0) {
-            StandReplayRecord(w, *def, record);
+        if (w.Replay != 0 && w.Kind == WORK_BYTYPE) {
+            StandReplayTrafficRecord(w.Replay, *def, record);
+        } else if (w.Replay != 0) {
+            StandReplayRecord(w.Replay, *def, record);
         }
         return size;
     }

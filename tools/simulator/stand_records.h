@@ -3,6 +3,7 @@
 //
 // A dispatch first plans its messages under StandMutex, then builds and delivers them one at
 // a time into one buffer owned by the library, releasing the mutex around each callback.
+// Above the state, the flight and the replay, whose values the messages carry.
 #pragma once
 
 #include <cstdint>
@@ -62,8 +63,9 @@ struct StandWork {
     uint32_t Index;     // EXCEPTION: the parameter index
     bool UseGeneration; // DATA in generation mode
     uint32_t Generation;
-    uint32_t Replay; // DATA, BYTYPE: 1 + its slot of the replay (stand_replay.h); 0: the flight's
-    char File[64];   // EVENT_FILENAME
+    uint32_t
+        Replay;    // DATA, BYTYPE: its slot of the replay (stand_replay.h), from 1; 0: the flight's
+    char File[64]; // EVENT_FILENAME
 };
 
 // A message of `kind` for `connection`: entry 1 of 1, no group, everything else 0.

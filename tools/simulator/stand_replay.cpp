@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "stand_control.h"
-#include "tools/wireshark/block_records.h"
-#include "tools/wireshark/pcap_file.h"
+#include "stand_journal.h"
+#include "tools/common/block_records.h"
+#include "tools/common/pcap_file.h"
 
 namespace {
 
@@ -295,7 +295,7 @@ bool StandReplayCarries(uint32_t define) {
     return StandReplayActive() && BlockPlaceOfDefinition(define) != nullptr;
 }
 
-uint32_t StandReplayPlanRecords(StandWork* work, uint32_t capacity, uint64_t nowMs) {
+uint32_t StandReplayPlanRecords(StandReplayDue* due, uint32_t capacity, uint64_t nowMs) {
     if (!StandReplayActive() || Replay.Ended) {
         return 0;
     }
@@ -336,12 +336,7 @@ uint32_t StandReplayPlanRecords(StandWork* work, uint32_t capacity, uint64_t now
         Replay.HaveLast[place.Block] = true;
         std::memcpy(Records[count], record, place.RecordSize);
         RecordSizes[count] = place.RecordSize;
-        StandWork w = StandNewWork(WORK_DATA, Stand.Conn.Serial);
-        w.Request = request->Id;
-        w.Define = request->Define;
-        w.Object = request->Object;
-        w.Replay = count + 1;
-        work[count++] = w;
+        due[count++] = StandReplayDue{request->Id, request->Define, request->Object};
         ++Replay.Delivered;
     }
     return count;
@@ -361,20 +356,20 @@ uint32_t StandReplayTraffic(uint32_t* ids, uint32_t capacity) {
     return n;
 }
 
-void StandReplayRecord(const StandWork& w, const StandDefinition& def, uint8_t* record) {
-    if (w.Kind == WORK_BYTYPE) {
-        const uint8_t* slot = reinterpret_cast<const uint8_t*>(&Answer[w.Replay - 1]);
-        for (const TrafficDatum& t : TRAFFIC_DATUMS) {
-            double value;
-            std::memcpy(&value, slot + t.Offset, sizeof value);
-            PutF64At(def, t.Name, value, record);
-        }
-        return;
-    }
-    uint32_t size = RecordSizes[w.Replay - 1];
+void StandReplayRecord(uint32_t slot, const StandDefinition& def, uint8_t* record) {
+    uint32_t size = RecordSizes[slot - 1];
     uint32_t copied = size < def.RecordSize ? size : def.RecordSize;
-    std::memcpy(record, Records[w.Replay - 1], copied);
+    std::memcpy(record, Records[slot - 1], copied);
     std::memset(record + copied, 0, def.RecordSize - copied);
+}
+
+void StandReplayTrafficRecord(uint32_t slot, const StandDefinition& def, uint8_t* record) {
+    const uint8_t* aircraft = reinterpret_cast<const uint8_t*>(&Answer[slot - 1]);
+    for (const TrafficDatum& t : TRAFFIC_DATUMS) {
+        double value;
+        std::memcpy(&value, aircraft + t.Offset, sizeof value);
+        PutF64At(def, t.Name, value, record);
+    }
 }
 
 void StandReplayReset() {

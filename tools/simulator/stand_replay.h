@@ -17,12 +17,12 @@
 // REPLAY error <reason> (the recording cannot be read; the built-in flight flies instead, and
 // the reason also goes to standard error).
 //
-// All functions here run with StandMutex held.
+// Above the state and the journal; the messages of a dispatch (stand_records) carry what it
+// plans. All functions here run with StandMutex held.
 #pragma once
 
 #include <cstdint>
 
-#include "stand_records.h"
 #include "stand_state.h"
 
 // Records one dispatch can deliver; more that are due wait for the next dispatch.
@@ -33,14 +33,26 @@ constexpr uint32_t STAND_REPLAY_SLOTS = 64;
 bool StandReplayActive();
 // True when the records of definition `define` come from the recording.
 bool StandReplayCarries(uint32_t define);
-// Plans the recorded records due at `nowMs` into `work`; returns how many it wrote. Once per
-// dispatch: the records of the dispatch before have all been built by then.
-uint32_t StandReplayPlanRecords(StandWork* work, uint32_t capacity, uint64_t nowMs);
+// A recorded record that is due, and the request it answers.
+struct StandReplayDue {
+    uint32_t Request;
+    uint32_t Define;
+    uint32_t Object;
+};
+
+// Plans the recorded records due at `nowMs` into `due` (at most `capacity`, and at most
+// STAND_REPLAY_SLOTS); returns how many it wrote. The k-th of them is built by
+// StandReplayRecord(k + 1, ...). Once per dispatch: the records of the dispatch before have all
+// been built by then.
+uint32_t StandReplayPlanRecords(StandReplayDue* due, uint32_t capacity, uint64_t nowMs);
 // The aircraft of the latest recorded traffic list, for the answer to a traffic request that
 // the current dispatch plans: their object ids into `ids` (at most `capacity`); the answer's
-// k-th of them is built with Replay = k + 1. None before the first record and after the last.
+// k-th of them is built by StandReplayTrafficRecord(k + 1, ...). None before the first record
+// and after the last.
 uint32_t StandReplayTraffic(uint32_t* ids, uint32_t capacity);
-// Writes the record of the replayed message `w` (w.Replay != 0) of definition `def`.
-void StandReplayRecord(const StandWork& w, const StandDefinition& def, uint8_t* record);
+// Writes the record (of definition `def`) of planned record `slot`, or of the aircraft `slot`
+// of the traffic answer.
+void StandReplayRecord(uint32_t slot, const StandDefinition& def, uint8_t* record);
+void StandReplayTrafficRecord(uint32_t slot, const StandDefinition& def, uint8_t* record);
 // Closes the recording and forgets the replay; the environment is read again at the next call.
 void StandReplayReset();

@@ -4,9 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "stand_control.h"
-#include "stand_flight.h"
-#include "stand_replay.h"
+#include "stand_journal.h"
 
 const char* const STAND_ENTRY_NAMES[ENTRY_COUNT] = {
     "Open",
@@ -92,18 +90,9 @@ void StandEnsureStarted() {
     StandApplyFailList(EnvText("KIVSIM_FAIL", ""));
 }
 
-void StandResetForTest() {
+void StandForget() {
     std::memset(&Stand, 0, sizeof Stand);
-    FlightReset();
-    StandReplayReset();
     StandJournalClose();
-}
-
-void StandRestart() {
-    int64_t executed = Stand.ControlOffset;
-    StandResetForTest();
-    StandEnsureStarted();
-    Stand.ControlOffset = executed;
 }
 
 void StandDropConnection() {
@@ -246,6 +235,35 @@ bool StandTakeFailure(StandEntry entry) {
     return true;
 }
 
+bool StandScriptFailure(const char* args) {
+    char name[64];
+    const char* count = StandSplitWord(args, name, sizeof name);
+    int32_t entry = StandEntryByName(name);
+    int64_t n = 0;
+    if (entry < 0 || !StandParseInt(count, &n) || n < -1 || n > 1000000000) {
+        return false;
+    }
+    Stand.FailLeft[entry] = static_cast<int32_t>(n);
+    return true;
+}
+
+void StandApplyFailList(const char* list) {
+    char item[128];
+    while (list != nullptr && *list != '\0') {
+        const char* end = std::strchr(list, ';');
+        size_t len = end != nullptr ? static_cast<size_t>(end - list) : std::strlen(list);
+        StandCopyText(item, static_cast<uint32_t>(len + 1 < sizeof item ? len + 1 : sizeof item),
+                      list);
+        char word[16];
+        const char* args = StandSplitWord(item, word, sizeof word);
+        const char* text = std::strcmp(word, "fail") == 0 ? args : StandSkipBlanks(item);
+        if (*text != '\0') {
+            StandJournal("CONTROL fail %s -> %s", text, StandScriptFailure(text) ? "ok" : "bad");
+        }
+        list = end != nullptr ? end + 1 : nullptr;
+    }
+}
+
 int32_t StandEntryByName(const char* name) {
     if (name == nullptr) {
         return -1;
@@ -286,4 +304,33 @@ void StandCopyText(char* dst, uint32_t size, const char* src) {
         dst[i] = src[i];
     }
     dst[i] = '\0';
+}
+
+const char* StandSkipBlanks(const char* s) {
+    while (*s == ' ' || *s == '\t') {
+        ++s;
+    }
+    return s;
+}
+
+const char* StandSplitWord(const char* line, char* word, uint32_t size) {
+    line = StandSkipBlanks(line);
+    uint32_t n = 0;
+    for (; line[n] != '\0' && line[n] != ' ' && line[n] != '\t'; ++n) {
+        if (n + 1 < size) {
+            word[n] = Lower(line[n]);
+        }
+    }
+    word[n + 1 < size ? n : size - 1] = '\0';
+    return StandSkipBlanks(line + n);
+}
+
+bool StandParseInt(const char* text, int64_t* out) {
+    char* end = nullptr;
+    long long v = std::strtoll(text, &end, 0); // decimal, or hex with 0x
+    if (end == text || *StandSkipBlanks(end) != '\0') {
+        return false;
+    }
+    *out = v;
+    return true;
 }

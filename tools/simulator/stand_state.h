@@ -2,6 +2,13 @@
 // definitions and requests of that connection, its event maps and subscriptions, the queue of
 // messages waiting for the next dispatch, and the scripted failures.
 //
+// The stand-in's files stand in layers, each using only those below it: the journal
+// (stand_journal) and this state at the bottom, then the flight (stand_flight) and the replay
+// (stand_replay), the messages of a dispatch (stand_records), the control channel
+// (stand_control) and the entry points (stand_entry) on top. Nothing here calls up: what the
+// layers above keep of their own (the flight's set values, the replay) they forget in their own
+// resets, which the control channel's `reset` calls together with StandForget.
+//
 // Every record here is guarded by StandMutex: each entry point takes it for its whole body,
 // except while the client's dispatch callback runs (CallDispatch releases it around every
 // callback). The flight's own values live in stand_flight.cpp under the same mutex.
@@ -184,14 +191,11 @@ extern StandLock StandMutex;
 uint64_t StandNowMs();
 // Seconds of flight since the start.
 double StandFlightSeconds();
-// Reads the options from the environment at the first call (caller holds StandMutex).
+// Reads the options from the environment at the first call, opens the journal and applies
+// KIVSIM_FAIL (caller holds StandMutex).
 void StandEnsureStarted();
-// Forgets everything, as at load time; the environment is read again at the next call.
-void StandResetForTest();
-// The control channel's `reset`: everything forgotten as by StandResetForTest, the
-// environment read again at once, and only the place in the control file kept (caller holds
-// StandMutex).
-void StandRestart();
+// Forgets this state, as at load time; the environment is read again at the next call.
+void StandForget();
 // Ends the open connection and clears everything that belongs to it (caller holds the lock).
 void StandDropConnection();
 // True when `handle` is the open connection's handle.
@@ -213,6 +217,12 @@ uint32_t StandNotificationGroupOf(uint32_t event);
 
 // Consumes one scripted failure of `entry`; true when this call is to fail.
 bool StandTakeFailure(StandEntry entry);
+// Scripts failures from the arguments of a `fail` command, "<Entry> <n>": the next n calls of
+// Entry fail (-1: all, 0: none). False when they are not understood.
+bool StandScriptFailure(const char* args);
+// Applies a list of `fail` commands separated by ';' ("Open 2;CallDispatch -1"; the word
+// "fail" in front of each is optional), each journalled as a CONTROL line.
+void StandApplyFailList(const char* list);
 // Numbers this call's packet and consumes one scripted late failure of `entry`, queueing its
 // EXCEPTION; the call itself succeeds.
 void StandTakeLateFailure(StandEntry entry);
@@ -222,3 +232,8 @@ int32_t StandEntryByName(const char* name);
 // Case-insensitive string comparison and bounded copy.
 bool StandSameText(const char* a, const char* b);
 void StandCopyText(char* dst, uint32_t size, const char* src);
+// Command texts: `s` past its blanks; the first word of `line` (lower case, into `word` of
+// `size` bytes) and the text after it; a whole text as an integer (decimal, or hex with 0x).
+const char* StandSkipBlanks(const char* s);
+const char* StandSplitWord(const char* line, char* word, uint32_t size);
+bool StandParseInt(const char* text, int64_t* out);

@@ -13,7 +13,7 @@
 //     net/blocks.h, sim/dispatch.h;
 //   - each block's fields with names, units and places: the data definitions
 //     (sim/datadefs_table.h) whose records are the block payloads (sim/session.h, joined in
-//     tools/wireshark/block_records.h);
+//     tools/common/block_records.h);
 //   - each variable's width (its var type) and standard index: vars/vartables.h; its name: the
 //     simulator event(s) the bridge turns it into (sim/events.h), found by letting the
 //     program's own ChangeVar act on each variable with the simulator call replaced;
@@ -35,9 +35,9 @@
 #include "sim/simconnect_api.h"
 #include "support/adapters.h"
 #include "tools/commgr/options.h"
+#include "tools/common/block_records.h"
 #include "tools/common/field_kinds.h"
 #include "tools/common/var_events.h"
-#include "tools/wireshark/block_records.h"
 #include "vars/vartables.h"
 
 namespace {
