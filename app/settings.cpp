@@ -22,8 +22,9 @@ namespace {
 // What a value says, or why it cannot be used (a text for the line that says so).
 using Applier = const char* (*)(std::string_view value);
 
-// A setting: its key, what it does when in effect, what happens when it cannot be used, and
-// the function that takes its value (null when it takes it; else the reason it cannot).
+// A setting: its key, what it does when in effect, what happens without it (also when it
+// cannot be used), and the function that takes its value (null when it takes it, AS_WITHOUT
+// when the value asks for the default; else the reason it cannot).
 struct SettingRow {
     const char* Key;
     const char* Effect;
@@ -59,6 +60,8 @@ bool ParseIpv4(std::string_view text, uint32_t* addr) {
 }
 
 const char* NOT_AN_ADDRESS = "not an IPv4 address (A.B.C.D)";
+// What an Applier returns for a value that asks for the default: shown with the row's Fallback.
+const char* const AS_WITHOUT = "";
 
 const char* ApplyAdapter(std::string_view value) {
     if (ParseIpv4(value, &NetworkSetting.Address)) {
@@ -104,7 +107,7 @@ const char* ApplySteamBuilds(std::string_view value) {
         SimLibrarySetting.SteamBuilds = true;
         return nullptr;
     }
-    return value == "no" ? nullptr : "neither yes nor no";
+    return value == "no" ? AS_WITHOUT : "neither yes nor no";
 }
 
 const SettingRow SETTINGS[] = {
@@ -174,6 +177,10 @@ void ReadLine(std::string_view line, int32_t number, bool* seen) {
     }
     seen[index] = true;
     const char* wrong = value.empty() ? "no value" : row->Apply(value);
+    if (wrong == AS_WITHOUT) {
+        ConsoleAndLog("Setting %s = %s: %s\n", row->Key, shown.c_str(), row->Fallback);
+        return;
+    }
     if (wrong != nullptr) {
         ConsoleAndLog("Setting %s = %s not used: %s; %s\n", row->Key, shown.c_str(), wrong,
                       row->Fallback);

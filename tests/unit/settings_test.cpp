@@ -95,6 +95,8 @@ TEST_F(SettingsTest, EachTextSetsItsRecordAndShowsOneLinePerSetting) {
         {"steam-builds = yes", "steam ",
          "Setting steam-builds = yes: the store search also accepts FSX Steam Edition builds "
          "(10.0.62615.0 to 10.0.62607.0)\n"},
+        {"steam-builds = no", "",
+         "Setting steam-builds = no: only the three FSX builds are accepted\n"},
         {"steam-builds = maybe", "",
          "Setting steam-builds = maybe not used: neither yes nor no; only the three FSX builds "
          "are accepted\n"},
