@@ -46,7 +46,9 @@ struct ReaderResult {
     uint64_t Iterations = 0, Torn = 0, WentBack = 0;
 };
 
-void Reader(const std::atomic<bool>* done, ReaderResult* result) {
+// `running` counts the readers that have made their first snapshot: the writer starts only
+// then, so the reads overlap the writes however late a busy machine runs the readers.
+void Reader(const std::atomic<bool>* done, std::atomic<uint32_t>* running, ReaderResult* result) {
     auto start = std::chrono::steady_clock::now();
     uint32_t last[3] = {0, 0, 0};
     uint32_t snapshot[BLOCK_MAX_SIZE / 4];
@@ -70,6 +72,9 @@ void Reader(const std::atomic<bool>* done, ReaderResult* result) {
                         Torn(BlockGetF64(Block3, BLOCK3_AP_ALT_LOCK_VAR)) +
                         Torn(BlockGetF64(Block2, BLOCK2_NAV_OBS1));
         BlockGetI32(Block3, BLOCK3_ADF_ACTIVE1); // a single word: seen by the thread checker
+        if (result->Iterations == 1) {
+            running->fetch_add(1);
+        }
     }
 }
 
@@ -81,15 +86,20 @@ TEST_F(TornRecordsTest, RecordsAreNeverSeenHalfCopied) {
     Control({"generation 1"});
     ASSERT_EQ(Turn(), "Connected to Simulator\n");
     std::atomic<bool> done{false};
+    std::atomic<uint32_t> running{0};
     ReaderResult results[READER_COUNT];
     TestThreads readers;
     for (uint32_t i = 0; i < READER_COUNT; ++i) {
-        readers.Start([&done, &results, i] { Reader(&done, &results[i]); });
+        readers.Start([&done, &running, &results, i] { Reader(&done, &running, &results[i]); });
     }
     uint32_t dispatched = 0;
     TestThreads writer;
     writer.Start([&] {
         auto start = std::chrono::steady_clock::now();
+        while (running.load() < READER_COUNT &&
+               std::chrono::steady_clock::now() - start < TIME_CAP) {
+            Os.SleepMs(1);
+        }
         for (; dispatched < DISPATCHES && std::chrono::steady_clock::now() - start < TIME_CAP;
              ++dispatched) {
             SimApi.CallDispatch(hSimConnect.load(), HandleSimMsgs, nullptr);
