@@ -46,6 +46,7 @@ void ClearTrafficArea() {
 } // namespace
 
 int main(int argc, char** argv) {
+    PlatformFloatInit(); // IEEE double on this thread, whatever the runtime's start-up set
     PlatformConsoleInit();
     PlatformArgsInit(argc, argv);
     ParseCommandLine();

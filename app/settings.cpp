@@ -15,6 +15,7 @@
 #include "platform/platform.h"
 #include "sim/loader.h"
 #include "support/adapters.h"
+#include "support/log.h"
 #include "support/process.h"
 
 namespace {

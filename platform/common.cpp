@@ -38,3 +38,47 @@ uint64_t PlatformWidenTicks(std::atomic<uint64_t>* state, uint32_t now) {
 const void* PlatformAdapterFirst(const void* buffer) {
     return buffer;
 }
+
+// The x87 is the floating-point unit of the build when it is a 32-bit x86 one without SSE2
+// arithmetic (the i686 release and its Linux twin). Its control word: precision in bits 8-9
+// (00 24 bits, 10 53 bits, 11 64 bits), rounding in bits 10-11 (00 to nearest), the six
+// exception masks in bits 0-5.
+#if defined(__i386__) && !defined(__SSE2_MATH__)
+namespace {
+constexpr uint16_t X87_PRECISION_MASK = 0x0300;
+constexpr uint16_t X87_PRECISION_53 = 0x0200;
+constexpr uint16_t X87_PRECISION_64 = 0x0300;
+constexpr uint16_t X87_ROUNDING_MASK = 0x0C00;
+constexpr uint16_t X87_EXCEPTIONS_MASKED = 0x003F;
+
+uint16_t X87ControlWord() {
+    uint16_t word;
+    __asm__ __volatile__("fnstcw %0" : "=m"(word));
+    return word;
+}
+} // namespace
+
+void PlatformFloatInit() {
+    uint16_t word = X87ControlWord();
+    word = static_cast<uint16_t>((word & ~(X87_PRECISION_MASK | X87_ROUNDING_MASK)) |
+                                 X87_PRECISION_53 | X87_EXCEPTIONS_MASKED);
+    __asm__ __volatile__("fldcw %0" : : "m"(word));
+}
+
+int32_t PlatformFloatPrecision() {
+    switch (X87ControlWord() & X87_PRECISION_MASK) {
+    case X87_PRECISION_53:
+        return 53;
+    case X87_PRECISION_64:
+        return 64;
+    default:
+        return 24;
+    }
+}
+#else
+void PlatformFloatInit() {}
+
+int32_t PlatformFloatPrecision() {
+    return 53;
+}
+#endif

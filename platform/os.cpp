@@ -44,6 +44,7 @@ void Free(void* block) {
 void PlatformRunThread(void* start) {
     ThreadStart copy = *static_cast<ThreadStart*>(start);
     free(start);
+    PlatformFloatInit();
     copy.Proc(copy.Param);
 }
 
@@ -62,9 +63,13 @@ void PlatformOsReset() {
     BackendNetReset(Os);
 }
 
-// The table is filled before main runs, so that even static initialisers may use it.
+// The table is filled before main runs, so that even static initialisers may use it; the main
+// thread gets its double arithmetic then too.
 namespace {
 struct OsInit {
-    OsInit() { PlatformOsReset(); }
+    OsInit() {
+        PlatformFloatInit();
+        PlatformOsReset();
+    }
 } osInit;
 } // namespace

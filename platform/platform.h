@@ -179,6 +179,22 @@ const char* PlatformStoreDir();
 // The same store as the listing prefix names it (Windows: "\Windows\winsxs\", no drive).
 const char* PlatformStoreListingDir();
 
+// --- floating point ----------------------------------------------------------------------------
+// The program's arithmetic is IEEE double: every result rounded to 53 bits. A 32-bit x86 build
+// keeps its doubles in the x87's 80-bit registers, which round to whatever precision the
+// thread's control word holds: Windows starts each thread it creates at 53 bits, but MinGW's
+// start-up sets the main thread to 64 bits, and so does Linux for every thread. Then 128 / 25.6
+// is 4.99999... instead of 5 and its integer part is 4. PlatformFloatInit sets the calling
+// thread to 53 bits, round to nearest, every exception masked; on builds whose doubles are
+// SSE2's it does nothing. It runs before main on the main thread (so in every program and
+// test that links the platform), on every thread that Os.StartThread starts before its
+// procedure, and after each library load (a library's start-up code runs on the loading thread
+// and may set the control word to its own liking).
+void PlatformFloatInit();
+// The precision in bits to which this thread's arithmetic rounds a double: 53 where it is
+// IEEE double, 64 (or 24) where an x87 is set otherwise.
+int32_t PlatformFloatPrecision();
+
 // --- pure helpers ---------------------------------------------------------------------------
 // Standard dotted-decimal conversion (inet_addr): PLATFORM_INADDR_NONE for invalid text.
 uint32_t PlatformInetAddr(const char* text);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "support/process.h"
 #include "support/resource.h"
 
 namespace {
@@ -194,4 +195,14 @@ void SimLogResetForTest() {
 
 const char* SimLogPath() {
     return LogPath;
+}
+
+void ConsoleAndLog(const char* format, ...) {
+    char line[600];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof(line), format, args);
+    va_end(args);
+    ConsolePrint("%s", line);
+    SimLog(line);
 }

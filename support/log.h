@@ -32,6 +32,9 @@ void SimLogSaveAs(const char* lastEntry, const char* newName);
 void SimLogf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void SimLogLevelf(int32_t level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+// The same line on the console and in the log (formatted into a line of at most 599 bytes).
+void ConsoleAndLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // Test hook: forget the started log (file name, flag, mutex), as at process start.
 void SimLogResetForTest();
 // The full path of the current log file.

@@ -7,7 +7,6 @@
 #include <cstdlib>
 
 #include "platform/platform.h"
-#include "support/log.h"
 
 char ProgramPath[PROGRAM_PATH_SIZE];
 bool ProgramPathComplete = false;
@@ -54,14 +53,4 @@ void ConsolePrint(const char* format, ...) {
     vprintf(format, args);
     va_end(args);
     fflush(stdout);
-}
-
-void ConsoleAndLog(const char* format, ...) {
-    char line[600];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(line, sizeof(line), format, args);
-    va_end(args);
-    ConsolePrint("%s", line);
-    SimLog(line);
 }

@@ -33,7 +33,6 @@ void ParseCommandLine();
 // Ends the process with `code` (through the platform table, so tests can intercept it).
 [[noreturn]] void ExitProcess(int32_t code);
 
-// Console output, flushed at once.
+// Console output, flushed at once. (The same line on the console and in the log is
+// ConsoleAndLog, support/log.h: this file stands below the log and never writes to it.)
 void ConsolePrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// The same line on the console and in the log (formatted into a line of at most 599 bytes).
-void ConsoleAndLog(const char* format, ...) __attribute__((format(printf, 1, 2)));

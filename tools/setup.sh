@@ -12,18 +12,21 @@ if [ "${1:-}" = --packages ]; then
   shift
 fi
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(linux linux-asan linux-tsan fuzz win64 win32)
+[ ${#presets[@]} -gt 0 ] || presets=(linux linux-i686 linux-asan linux-tsan fuzz win64 win32)
 
 # Native builds and tests use Debian's prebuilt GoogleTest, and the end-to-end tests decode
 # captures with tshark; the Windows builds compile GoogleTest from Debian's sources with
 # mingw-w64, and their tests (and the Linux end-to-end test of them) run under Wine, the i686
-# build's under 32-bit Wine.
+# build's under 32-bit Wine. The Linux i686 build (the release's x87 arithmetic on Linux) compiles
+# GoogleTest from the same sources with Debian's i686 cross compiler; its tests run natively or
+# under qemu-i386 (cmake/i686-run.sh).
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev tshark iproute2 util-linux procps)
 for preset in "${presets[@]}"; do
   case "$preset" in
     # The hub's browser panel: its HTTP library, the browser its test drives, and the relay
     # that brings the demo's panel out of its private network to this host's loopback.
     linux) packages+=(pkg-config libcpp-httplib-dev chromium chromium-driver python3-selenium socat) ;;
+    linux-i686) packages+=(g++-i686-linux-gnu qemu-user googletest) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     win64) packages+=(g++-mingw-w64-x86-64-posix googletest wine wine64) ;;
     win32) packages+=(g++-mingw-w64-i686-win32 zip unzip googletest wine wine64) ;;

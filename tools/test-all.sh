@@ -2,10 +2,11 @@
 # Runs every test: installs the missing packages (tools/setup.sh), then builds each preset and
 # runs its tests: the Windows x86_64 tests under Wine, the i686 release's checks and its tests
 # under 32-bit Wine, the Linux tests (unit and end-to-end, the latter inside private network
-# namespaces, with the Wine road of both Windows builds), the sanitizer builds' unit tests and
-# a bounded fuzzing run. Where this machine cannot run 32-bit Windows programs the i686 tests
-# under Wine are skipped, and the summary says why. Prints how long each phase took and ends
-# with one summary line and a non-zero exit on any failure.
+# namespaces, with the Wine road of both Windows builds), the Linux i686 build's unit tests
+# (the release's x87 arithmetic, natively or under qemu-i386, on every machine), the sanitizer
+# builds' unit tests and a bounded fuzzing run. Where this machine cannot run 32-bit Windows
+# programs the i686 tests under Wine are skipped, and the summary says why. Prints how long
+# each phase took and ends with one summary line and a non-zero exit on any failure.
 #   KIV_FUZZ_SECONDS (default 20 here) sets the length of each fuzz target's run.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -121,7 +122,7 @@ tools/setup.sh --packages || { echo "test-all: set-up failed"; exit 1; }
 note "set-up (packages)" $start
 
 # The Windows builds come first: the Linux end-to-end tests also run them under Wine.
-for preset in win64 win32 linux linux-asan linux-tsan fuzz; do
+for preset in win64 win32 linux linux-i686 linux-asan linux-tsan fuzz; do
   build "$preset"
   ok=$?
   finish_tests
@@ -134,12 +135,14 @@ note "all" $start
 
 echo "=== phases (tests run while the next preset builds; then the rest is waited for)"
 printf '%s\n' "${phases[@]}"
-# The i686 release under 32-bit Wine: its unit tests (tests win32) and its Wine road (among
-# the Linux end-to-end tests) ran, or were skipped for this reason.
+# How the i686 arithmetic ran: the Linux i686 build's unit tests natively or under qemu-i386
+# (tests linux-i686); the release under 32-bit Wine, its unit tests (tests win32) and its Wine
+# road (among the Linux end-to-end tests), or skipped for this reason.
+echo "i686 arithmetic, Linux build: $(cmake/i686-run.sh --how 2>&1)"
 if why=$(cmake/wine-run.sh --can-run-32 2>&1); then
-  echo "i686 under 32-bit Wine: ran"
+  echo "i686 arithmetic, Windows release: under 32-bit Wine"
 else
-  echo "i686 under 32-bit Wine: SKIPPED: ${why:-no reason given}"
+  echo "i686 arithmetic, Windows release: SKIPPED under 32-bit Wine: ${why:-no reason given}"
 fi
 echo "total: $passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]

@@ -97,6 +97,7 @@ uint32_t loadError = 0;
 
 void* PosixLoadLibraryPath(const char* path) {
     void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    PlatformFloatInit(); // the library's start-up code ran on this thread
     if (library == nullptr) {
         // The loader names an image of the other class, or no image at all, in its text.
         const char* why = dlerror();

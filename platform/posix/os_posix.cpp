@@ -13,7 +13,9 @@
 #include <unistd.h>
 
 struct PlatformMutex {
-    pthread_mutex_t Handle;
+    pthread_mutex_t Handle; // recursive
+    int32_t Depth;          // how often its owner holds it; written by the owner only
+    bool Abandoned;         // its last owner ended while holding it
 };
 
 namespace {
@@ -69,9 +71,10 @@ uint64_t PosixMonotonicMs() {
     return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
 }
 
-// A recursive, error-checking, robust mutex behaves like a Win32 mutex: the owner may take it
-// again, a release by a thread that does not own it fails, and a wait on a mutex whose owner
-// ended while holding it reports the abandonment.
+// A recursive mutex behaves like a Win32 mutex: the owner may take it again, and a release by a
+// thread that does not own it fails. Abandonment is the backend's own: a thread that ends while
+// holding mutexes hands each of them on, marked, and the next wait reports it. (Robust mutexes
+// would do it in the kernel, but an emulator such as qemu-user may not pass their list on.)
 PlatformMutex* PosixMutexCreate() {
     auto* mutex = static_cast<PlatformMutex*>(malloc(sizeof(PlatformMutex)));
     if (mutex == nullptr) {
@@ -80,33 +83,76 @@ PlatformMutex* PosixMutexCreate() {
     pthread_mutexattr_t attr;
     pthread_mutexattr_init(&attr);
     pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
-    pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
     int rc = pthread_mutex_init(&mutex->Handle, &attr);
     pthread_mutexattr_destroy(&attr);
     if (rc != 0) {
         free(mutex);
         return nullptr;
     }
+    mutex->Depth = 0;
+    mutex->Abandoned = false;
     return mutex;
 }
 
+// The mutexes this thread holds, each once. The program holds at most two at a time.
+constexpr int HELD_MAX = 16;
+thread_local PlatformMutex* Held[HELD_MAX];
+thread_local int HeldCount = 0;
+pthread_key_t heldKey; // its destructor runs when a thread that took one ends
+pthread_once_t heldKeyOnce = PTHREAD_ONCE_INIT;
+
+// Runs on a thread that ends: whatever it still holds is abandoned to the next waiter.
+void AbandonHeld(void*) {
+    while (HeldCount > 0) {
+        PlatformMutex* mutex = Held[--HeldCount];
+        int depth = mutex->Depth;
+        mutex->Depth = 0;
+        mutex->Abandoned = true;
+        for (int i = 0; i < depth; ++i) {
+            pthread_mutex_unlock(&mutex->Handle);
+        }
+    }
+}
+
 PlatformWaitResult PosixMutexWait(PlatformMutex* mutex) {
-    if (mutex == nullptr) {
+    if (mutex == nullptr || pthread_mutex_lock(&mutex->Handle) != 0) {
         return PLATFORM_WAIT_FAILED;
     }
-    int rc = pthread_mutex_lock(&mutex->Handle);
-    if (rc == 0) {
+    if (mutex->Depth++ > 0) {
+        return PLATFORM_WAIT_TAKEN; // taken again by its owner
+    }
+    if (HeldCount == HELD_MAX) { // beyond what the program does: not tracked, never abandoned
         return PLATFORM_WAIT_TAKEN;
     }
-    if (rc == EOWNERDEAD) {
-        pthread_mutex_consistent(&mutex->Handle);
+    pthread_once(&heldKeyOnce, [] { pthread_key_create(&heldKey, AbandonHeld); });
+    pthread_setspecific(heldKey, Held);
+    Held[HeldCount++] = mutex;
+    if (mutex->Abandoned) {
+        mutex->Abandoned = false;
         return PLATFORM_WAIT_ABANDONED;
     }
-    return PLATFORM_WAIT_FAILED;
+    return PLATFORM_WAIT_TAKEN;
 }
 
 bool PosixMutexRelease(PlatformMutex* mutex) {
-    return mutex != nullptr && pthread_mutex_unlock(&mutex->Handle) == 0;
+    // The owner's own fields are read only by the owner: the lock's answer says who owns it.
+    if (mutex == nullptr || pthread_mutex_trylock(&mutex->Handle) != 0) {
+        return false;
+    }
+    if (mutex->Depth == 0) { // it was free: taken just now by the trylock
+        pthread_mutex_unlock(&mutex->Handle);
+        return false;
+    }
+    pthread_mutex_unlock(&mutex->Handle); // the trylock's own hold
+    if (--mutex->Depth == 0) {
+        for (int i = 0; i < HeldCount; ++i) {
+            if (Held[i] == mutex) {
+                Held[i] = Held[--HeldCount];
+                break;
+            }
+        }
+    }
+    return pthread_mutex_unlock(&mutex->Handle) == 0;
 }
 
 void* ThreadEntry(void* start) {

@@ -108,6 +108,7 @@ void* WinLoadLibraryPath(const char* path) {
     if (library == nullptr) {
         loadError = GetLastError();
     }
+    PlatformFloatInit(); // the library's start-up code ran on this thread
     return library;
 }
 

@@ -87,14 +87,16 @@ TEST_F(AdaptersTest, TheLastAdapterGivesTheDirectedBroadcastAndEachFailureSaysWh
     } cases[] = {
         {&wifi, 648, 0, -1, Dotted("192.168.1.255"), nullptr},
         {&lan, 1296, 0, -1, Dotted("192.168.1.255"), nullptr},
-        {&loose, 648, 0, -1, 0xFFFFFFFFu, nullptr}, // no address: all ones
+        {&loose, 648, 0, -1, 0xFFFFFFFFu, nullptr},  // no address: all ones
+        {nullptr, 648, 0, -1, 0xFFFFFFFFu, nullptr}, // an empty list: the same
         {&wifi, 648, 0, 0, 0, "Unable to get memeory for adapter memory (1).\nError IB-1\n"},
         {&wifi, 2000, 0, 1, 0, "Unable to get memeory for adapter memory (2).\nError IB-2\n"},
         {&wifi, 648, 232, -1, 0, "Can't get adapter information.\nError IB-3\n"},
     };
     std::string console = Console();
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.head->Description) + std::to_string(c.needed));
+        SCOPED_TRACE(std::string(c.head != nullptr ? c.head->Description : "(empty)") +
+                     std::to_string(c.needed));
         FakeHead = c.head;
         FakeNeeded = c.needed;
         FakeFailure = c.failure;

@@ -1,7 +1,9 @@
 // Applying network variables: the ADF frequency form, and both forms of ChangeVar as the
 // simulator sees them: each example's event by the simulator event name the library mapped,
-// and its data, from a simulator whose state the example sets first.
+// and its data, from a simulator whose state the example sets first. Each example runs on a
+// thread the platform starts, as the receive thread is, with that thread's arithmetic.
 #include <cmath>
+#include <cstdio>
 
 #include "sim/changevar.h"
 #include "sim_standin.h"
@@ -80,6 +82,21 @@ const Example EXAMPLES[] = {
     {46, 0.5, "SPOILERS_SET", 8190, NONE, 0, REAL}, {46, 1.0, "SPOILERS_SET", 16380, NONE, 0, REAL},
     {46, 0.0, "SPOILERS_SET", 0, NONE, 0, REAL}, {46, 1.5, NONE, 0, NONE, 0, REAL},
     {114, 29.92, "KOHLSMAN_SET", 16211, NONE, 0, REAL},
+    // Results that IEEE double arithmetic rounds onto a whole number, just above the integer
+    // part that 64-bit (x87 extended) arithmetic would truncate to: one less in each case.
+    // A step onto a whole degree, with and without the wrap:
+    {100, 3, BUG, 360, HDG, 0.99999999999999}, {100, 1, BUG, 2, HDG, 0.9999999999999999},
+    {97, 4, "VOR1_SET", 360, "NAV OBS:1", 9.999999999999998},
+    {98, 2, "VOR2_SET", 20, "NAV OBS:2", 9.999999999999998},
+    // onto whole hundreds of feet, and a whole knot:
+    {99, 2, ALT_SET, 1100, ALT, 99.99999999999999}, {99, 1, ALT_SET, 1100, ALT, 999.9999999999999},
+    {99, 2, ALT_SET, 1001, ALT, 0.9999999999999999}, {101, 2, SPD_SET, 11, SPD, 0.9999999999999999},
+    // a handle position times 16380, and whole hectopascals given in inches of mercury
+    // (1000, 1013 and 901 hPa divided by 33.8637526):
+    {46, 0.15, "SPOILERS_SET", 2457, NONE, 0, REAL}, {46, 0.85, "SPOILERS_SET", 13923, NONE, 0, REAL},
+    {114, 29.530099980709167, "KOHLSMAN_SET", 16000, NONE, 0, REAL},
+    {114, 29.913991280458387, "KOHLSMAN_SET", 16208, NONE, 0, REAL},
+    {114, 26.60662008261896, "KOHLSMAN_SET", 14416, NONE, 0, REAL},
 };
 // clang-format on
 
@@ -103,13 +120,19 @@ TEST_P(ChangeVarTest, SendsTheEventOfItsRowForTheSimulatorsState) {
     const Example& e = GetParam();
     SCOPED_TRACE(testing::Message() << "index " << e.Index << " value " << e.Value);
     if (e.Datum != nullptr) {
-        Control({"set " + std::string(e.Datum) + "=" + std::to_string(e.State)});
+        char state[32]; // every digit the double has
+        snprintf(state, sizeof(state), "%.17g", e.State);
+        Control({"set " + std::string(e.Datum) + "=" + state});
     }
     ASSERT_EQ(Turn(), "Connected to Simulator\n");
     BlockSetI32(Block2, BLOCK2_FLIGHT_CHANGED, 1);
     std::string console = Console([&e] {
-        EXPECT_TRUE(e.IsDouble ? ChangeVar(e.Index, e.Value)
-                               : ChangeVar(e.Index, static_cast<int32_t>(e.Value)));
+        TestThreads receive;
+        receive.Start([&e] {
+            EXPECT_TRUE(e.IsDouble ? ChangeVar(e.Index, e.Value)
+                                   : ChangeVar(e.Index, static_cast<int32_t>(e.Value)));
+        });
+        EXPECT_TRUE(receive.Join());
     });
     std::vector<std::string> sent = Journal("CALL TransmitClientEvent ");
     ASSERT_EQ(sent.size(), e.Event != nullptr ? 1u : 0u);

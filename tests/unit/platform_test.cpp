@@ -174,6 +174,19 @@ TEST_F(PlatformFilesTest, FindYieldsBareNamesThatBeginWithThePrefix) {
     std::string store = PlatformStoreDir();
     ASSERT_FALSE(store.empty());
     EXPECT_EQ(store.back(), PLATFORM_DIR_SEP);
+#ifndef _WIN32
+    // Here the store is the folder KIVFSX_WINSXS names, taken whole while it fits the 1024-byte
+    // buffer with its separator and terminator, and cut to fit beyond.
+    const char* before = getenv("KIVFSX_WINSXS");
+    std::string saved = before != nullptr ? before : "";
+    for (auto [given, taken] : {std::pair{std::string(1022, 's'), std::string(1022, 's') + "/"},
+                                {std::string(1022, 's') + "/", std::string(1022, 's') + "/"},
+                                {std::string(1023, 's'), std::string(1022, 's') + "/"}}) {
+        setenv("KIVFSX_WINSXS", given.c_str(), 1);
+        EXPECT_EQ(PlatformStoreDir(), taken) << given.size();
+    }
+    before != nullptr ? setenv("KIVFSX_WINSXS", saved.c_str(), 1) : unsetenv("KIVFSX_WINSXS");
+#endif
 }
 
 // --- network ----------------------------------------------------------------------------

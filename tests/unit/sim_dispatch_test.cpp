@@ -193,6 +193,11 @@ TEST_F(DispatchTest, CloudStatePrintsTheCellsItHolds) {
     // The count, then each cell as a digit of its density in rows of 64, then a blank line;
     // only the cells the message holds, no more than its count, no more than the grid.
     EXPECT_EQ(Deliver(Message(CLOUD, {0, 5}, {255, 25, 26, 128, 0, 9})), "5\n90150\n\n");
+    // The cells at each digit's ends: cell / 25.6 in IEEE double arithmetic, on the main thread
+    // as the session loop runs it. 128 / 25.6 is exactly 5 there (4.99... at 64-bit precision).
+    EXPECT_EQ(Deliver(Message(CLOUD, {0, 20}, {0,   25,  26,  51,  52,  76,  77,  102, 103, 127,
+                                               128, 153, 154, 179, 180, 204, 205, 230, 231, 255})),
+              "20\n00112233445566778899\n\n");
     EXPECT_EQ(Deliver(Message(CLOUD, {0, 4096}, std::vector<uint8_t>(66, 255))),
               "4096\n" + std::string(64, '9') + "\n99\n\n");
     std::string grid = Deliver(Message(CLOUD, {0, 5000}, std::vector<uint8_t>(65 * 64, 128)));
