@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "sim/requests.h"
 #include "sim/simconnect_api.h"
 
 // The connection handle; null while not connected. Written by the main thread (the loop, and
@@ -19,20 +20,6 @@ extern std::atomic<bool> SimQuit;
 extern bool SessionReady;
 
 constexpr const char* SIM_CLIENT_NAME = "VUVIze";
-
-// Request ids of the session's data requests and of the traffic request.
-constexpr SC_DWORD REQUEST_BLOCK3 = 0;    // definition 0, every visual frame
-constexpr SC_DWORD REQUEST_BLOCK2 = 2;    // definition 1, every visual frame
-constexpr SC_DWORD REQUEST_BLOCK1 = 3;    // definition 2, every visual frame
-constexpr SC_DWORD REQUEST_MODEL = 5;     // definition 4, once a second
-constexpr SC_DWORD REQUEST_TRAFFIC = 6;   // definition 5, by the traffic thread
-constexpr SC_DWORD REQUEST_AI_OBJECT = 7; // definition 6, once, for an added AI aircraft
-constexpr SC_DWORD DEFINITION_BLOCK3 = 0;
-constexpr SC_DWORD DEFINITION_BLOCK2 = 1;
-constexpr SC_DWORD DEFINITION_BLOCK1 = 2;
-constexpr SC_DWORD DEFINITION_MODEL = 4;
-constexpr SC_DWORD DEFINITION_TRAFFIC = 5;
-constexpr SC_DWORD DEFINITION_AI_OBJECT = 6; // never declared: its answers are ignored
 
 // Pauses of the loop.
 constexpr uint32_t SESSION_TURN_SLEEP_MS = 90;

@@ -1,5 +1,5 @@
 // Which block carries the record of which data definition, and where: the join of the
-// program's block layout (net/blocks.h) and its data requests (sim/session.h), for the tools
+// program's block layout (net/blocks.h) and its data requests (sim/requests.h), for the tools
 // that read records out of blocks (the dissector's generator, the hub emulator, the stand-in's
 // replay).
 #pragma once
@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "net/blocks.h"
-#include "sim/session.h"
+#include "sim/requests.h"
 
 struct BlockRecordPlace {
     int32_t Block;       // block number, the header's Count

@@ -7,7 +7,6 @@
 // The top of the stand-in's layers (see stand_state.h): it uses every one below.
 #include <atomic>
 #include <cstring>
-#include <type_traits>
 
 #include "stand_control.h"
 #include "stand_entry.h"
@@ -410,27 +409,3 @@ SC_HRESULT PLATFORM_STDCALL SimConnect_TransmitClientEvent(SC_HANDLE handle, SC_
 }
 
 } // extern "C"
-
-// The exported functions have exactly the types the client binds them to.
-static_assert(std::is_same_v<decltype(&SimConnect_Open), SimOpenFn>);
-static_assert(std::is_same_v<decltype(&SimConnect_RetrieveString), SimRetrieveStringFn>);
-static_assert(
-    std::is_same_v<decltype(&SimConnect_WeatherRequestCloudState), SimWeatherRequestCloudStateFn>);
-static_assert(std::is_same_v<decltype(&SimConnect_SetInputGroupState), SimSetInputGroupStateFn>);
-static_assert(
-    std::is_same_v<decltype(&SimConnect_SubscribeToSystemEvent), SimSubscribeToSystemEventFn>);
-static_assert(std::is_same_v<decltype(&SimConnect_AddToDataDefinition), SimAddToDataDefinitionFn>);
-static_assert(
-    std::is_same_v<decltype(&SimConnect_RequestDataOnSimObject), SimRequestDataOnSimObjectFn>);
-static_assert(std::is_same_v<decltype(&SimConnect_MapInputEventToClientEvent),
-                             SimMapInputEventToClientEventFn>);
-static_assert(
-    std::is_same_v<decltype(&SimConnect_MapClientEventToSimEvent), SimMapClientEventToSimEventFn>);
-static_assert(std::is_same_v<decltype(&SimConnect_AddClientEventToNotificationGroup),
-                             SimAddClientEventToNotificationGroupFn>);
-static_assert(std::is_same_v<decltype(&SimConnect_Close), SimCloseFn>);
-static_assert(std::is_same_v<decltype(&SimConnect_CallDispatch), SimCallDispatchFn>);
-static_assert(std::is_same_v<decltype(&SimConnect_RequestDataOnSimObjectType),
-                             SimRequestDataOnSimObjectTypeFn>);
-static_assert(std::is_same_v<decltype(&SimConnect_SetDataOnSimObject), SimSetDataOnSimObjectFn>);
-static_assert(std::is_same_v<decltype(&SimConnect_TransmitClientEvent), SimTransmitClientEventFn>);

@@ -1,7 +1,7 @@
 // The stand-in's exported entry points, with the types the client binds them to.
 #pragma once
 
-#include "sim/simconnect_api.h"
+#include "stand_api.h"
 
 extern "C" {
 SC_HRESULT PLATFORM_STDCALL SimConnect_Open(SC_HANDLE* handle, const char* name, SC_HWND wnd,

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "sim/simconnect_api.h"
+#include "stand_api.h"
 #include "stand_lock.h"
 
 namespace {

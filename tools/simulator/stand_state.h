@@ -17,7 +17,7 @@
 #include <cstdint>
 #include "stand_lock.h"
 
-#include "sim/simconnect_api.h"
+#include "stand_api.h"
 
 constexpr int32_t STAND_E_FAIL = static_cast<int32_t>(0x80004005u);
 
