@@ -47,38 +47,17 @@ const void* PlatformAdapterFirst(const void* buffer) {
 namespace {
 constexpr uint16_t X87_PRECISION_MASK = 0x0300;
 constexpr uint16_t X87_PRECISION_53 = 0x0200;
-constexpr uint16_t X87_PRECISION_64 = 0x0300;
 constexpr uint16_t X87_ROUNDING_MASK = 0x0C00;
 constexpr uint16_t X87_EXCEPTIONS_MASKED = 0x003F;
-
-uint16_t X87ControlWord() {
-    uint16_t word;
-    __asm__ __volatile__("fnstcw %0" : "=m"(word));
-    return word;
-}
 } // namespace
 
 void PlatformFloatInit() {
-    uint16_t word = X87ControlWord();
+    uint16_t word;
+    __asm__ __volatile__("fnstcw %0" : "=m"(word));
     word = static_cast<uint16_t>((word & ~(X87_PRECISION_MASK | X87_ROUNDING_MASK)) |
                                  X87_PRECISION_53 | X87_EXCEPTIONS_MASKED);
     __asm__ __volatile__("fldcw %0" : : "m"(word));
 }
-
-int32_t PlatformFloatPrecision() {
-    switch (X87ControlWord() & X87_PRECISION_MASK) {
-    case X87_PRECISION_53:
-        return 53;
-    case X87_PRECISION_64:
-        return 64;
-    default:
-        return 24;
-    }
-}
 #else
 void PlatformFloatInit() {}
-
-int32_t PlatformFloatPrecision() {
-    return 53;
-}
 #endif

@@ -191,9 +191,6 @@ const char* PlatformStoreListingDir();
 // procedure, and after each library load (a library's start-up code runs on the loading thread
 // and may set the control word to its own liking).
 void PlatformFloatInit();
-// The precision in bits to which this thread's arithmetic rounds a double: 53 where it is
-// IEEE double, 64 (or 24) where an x87 is set otherwise.
-int32_t PlatformFloatPrecision();
 
 // --- pure helpers ---------------------------------------------------------------------------
 // Standard dotted-decimal conversion (inet_addr): PLATFORM_INADDR_NONE for invalid text.
