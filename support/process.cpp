@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/platform.h"
 #include "support/log.h"
@@ -57,11 +58,30 @@ void ConsolePrint(const char* format, ...) {
 }
 
 void ConsoleAndLog(const char* format, ...) {
-    char line[600];
+    char line[1200];
     va_list args;
     va_start(args, format);
-    vsnprintf(line, sizeof(line), format, args);
+    int n = vsnprintf(line, sizeof(line), format, args);
     va_end(args);
+    size_t formatLength = strlen(format);
+    if (n >= static_cast<int>(sizeof(line)) && formatLength > 0 &&
+        format[formatLength - 1] == '\n') {
+        line[sizeof(line) - 2] = '\n'; // cut short, the line still ends
+    }
     ConsolePrint("%s", line);
     SimLog(line);
+}
+
+void ShownValue(const char* value, size_t length, char* out) {
+    if (length <= SHOWN_VALUE_MAX) {
+        memcpy(out, value, length);
+        out[length] = '\0';
+        return;
+    }
+    size_t cut = SHOWN_VALUE_MAX;
+    while (cut > 0 && (static_cast<unsigned char>(value[cut]) & 0xC0) == 0x80) {
+        --cut; // value[cut], the first byte left out, is inside a character: leave it all out
+    }
+    memcpy(out, value, cut);
+    memcpy(out + cut, "...", 4);
 }
