@@ -25,6 +25,9 @@ struct SettingsTest : NetTest {
         NetTest::SetUp();
         ResetRecords();
         MinimiseResult = PLATFORM_CONSOLE_MINIMISED;
+        // A store that serves this build, as on every build but Windows' x86_64 one (whose
+        // rows come last).
+        Os.StoreLibraryBits = [] { return SIM_BUILD_BITS; };
         Os.MinimiseConsole = [] {
             ++Minimised;
             return MinimiseResult;
@@ -125,8 +128,9 @@ const std::string KEYS = "adapter, broadcast, hub, simconnect, steam-builds, use
                          "end-with-simulator or quiet-console";
 
 TEST_F(SettingsTest, EachTextSetsItsRecordAndShowsOneLinePerSetting) {
-    const std::string zoe = NativePath(Dir / "Zo\xC3\xAB M\xC3\xBCller" / "SimConnect.dll");
     const std::string sep(1, PLATFORM_DIR_SEP);
+    const std::string zoe =
+        NativePath(Dir) + sep + "Zo\xC3\xAB M\xC3\xBCller" + sep + "SimConnect.dll";
     // 140 letters beyond ASCII: 280 bytes of UTF-8, a path Windows takes (259 characters).
     const std::string cyrillic = NativePath(Dir) + sep + Cyrillic(140);
     const std::string tooLong = NativePath(Dir) + sep + Cyrillic(400);

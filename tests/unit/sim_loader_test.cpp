@@ -218,13 +218,16 @@ TEST_F(LoaderTest, ABuildTheStoreCannotServeNeedsTheSettingAndARelativeNameIsMad
                             "UTF-8?); the store holds only " +
                             std::to_string(other) + "-bit builds, so no library is loaded\n");
 
-    // The working folder's SimConnect.dll, named without a folder.
-    std::filesystem::copy_file(std::filesystem::path(NativePath(KIV_STANDIN_LIBRARY)),
-                               Dir / "SimConnect.dll");
-    const std::string text = "simconnect = SimConnect.dll\n";
+    // A SimConnect.dll named without a folder: the one in the working folder at the time the
+    // settings are read (the stand-in's own folder here, where the library stays loaded).
+    const std::filesystem::path library(NativePath(KIV_STANDIN_LIBRARY));
+    const std::string whole = NativePath(library);
+    std::filesystem::current_path(library.parent_path());
+    const std::string text = "simconnect = " + library.filename().string() + "\n";
     SimLibrarySetting = SimLibrarySettings{};
     Console([&text] { ReadSettingsText(text.data(), static_cast<uint32_t>(text.size())); });
+    std::filesystem::current_path(Dir);
     LoadedPaths.clear();
-    EXPECT_EQ(Load(0), "Loaded " + missing + " (setting simconnect)\n");
-    EXPECT_EQ(LoadedPaths, std::vector<std::string>{missing});
+    EXPECT_EQ(Load(0), "Loaded " + whole + " (setting simconnect)\n");
+    EXPECT_EQ(LoadedPaths, std::vector<std::string>{whole});
 }
