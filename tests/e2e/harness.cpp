@@ -60,7 +60,7 @@ void AddSecondNetwork() {
 
 void RemoveSecondNetwork() {
     // Removing one end removes the pair; the test may have failed before adding it.
-    int ignored = system("ip link del v2 2>/dev/null");
+    int ignored = system("ip link del v3 2>/dev/null"); // v2 may have been renamed
     (void)ignored;
 }
 
