@@ -26,8 +26,7 @@ bool IsUser(uint32_t objectId) {
 } // namespace
 
 void NoteUserObjectId(uint32_t objectId) {
-    if (!TrafficSetting.UserById || objectId == 0 ||
-        UserObjectId.load(std::memory_order_relaxed) == objectId) {
+    if (objectId == 0 || UserObjectId.load(std::memory_order_relaxed) == objectId) {
         return;
     }
     UserObjectId.store(objectId, std::memory_order_relaxed);

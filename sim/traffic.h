@@ -31,9 +31,9 @@ extern TrafficSettings TrafficSetting;
 // Kept only with TrafficSetting.UserById. Written by the dispatch handler on the main thread;
 // atomic, so that any thread may read it.
 extern std::atomic<uint32_t> UserObjectId;
-// Takes `objectId` from an answer to a user-aircraft request as the user's object id (with the
-// setting; 0, the proxy id of the user's aircraft, says nothing). A new id is shown once on
-// the console and in the log.
+// Takes `objectId` from an answer to a user-aircraft request as the user's object id (called by
+// the dispatch handler with the setting only; 0, the proxy id of the user's aircraft, says
+// nothing). A new id is shown once on the console and in the log.
 void NoteUserObjectId(uint32_t objectId);
 
 // Puts an aircraft into the first free slot. Object 1, the user's own id with the setting

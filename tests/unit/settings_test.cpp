@@ -157,6 +157,11 @@ TEST_F(SettingsTest, EachTextSetsItsRecordAndShowsOneLinePerSetting) {
              "Setting adapter = " + Cyrillic(132) +
                  " not used: longer than any adapter description (131 characters); the last "
                  "adapter decides as usual\n"},
+            // Cut before a character, not inside one.
+            {"adapter = x" + Cyrillic(500), "",
+             "Setting adapter = " + Echoed("x" + Cyrillic(500)) +
+                 " not used: longer than any adapter description (131 characters); the last "
+                 "adapter decides as usual\n"},
             {"hub = 10.77.0.3", "hub 10.77.0.3 ", "Setting hub = 10.77.0.3" + HUB_EFFECT},
             {"broadcast = 10.77.0.255\nhub = 10.77.0.3\n", "hub 10.77.0.3 ",
              "Setting broadcast = 10.77.0.255: discovery broadcast to this address, port 9019\n"
