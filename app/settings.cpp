@@ -211,6 +211,8 @@ const char* ApplyQuietConsole(std::string_view value) {
     }
 }
 
+static_assert(EXIT_SIMULATOR_ENDED == 50, "the row end-with-simulator names exit code 50");
+
 const SettingRow SETTINGS[] = {
     {"adapter",
      "discovery, listening and announcing on the adapter with this address or description",
