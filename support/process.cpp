@@ -74,7 +74,9 @@ void ConsoleAndLog(const char* format, ...) {
 
 void ShownValue(const char* value, size_t length, char* out) {
     if (length <= SHOWN_VALUE_MAX) {
-        memcpy(out, value, length);
+        if (length > 0) { // an empty value may come without any text behind it
+            memcpy(out, value, length);
+        }
         out[length] = '\0';
         return;
     }
