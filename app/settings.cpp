@@ -14,6 +14,8 @@
 
 #include "platform/platform.h"
 #include "sim/loader.h"
+#include "sim/session.h"
+#include "sim/traffic.h"
 #include "support/adapters.h"
 #include "support/log.h"
 #include "support/process.h"
@@ -63,14 +65,56 @@ bool ParseIpv4(std::string_view text, uint32_t* addr) {
 const char* NOT_AN_ADDRESS = "not an IPv4 address (A.B.C.D)";
 // What an Applier returns for a value that asks for the default: shown with the row's Fallback.
 const char* const AS_WITHOUT = "";
+// What happens instead of a refused setting, when an Applier knows better than its row's
+// Fallback (on a build where the row's default does not apply); reset before each Apply.
+const char* Instead = nullptr;
+
+// The characters of UTF-8 `text` as Windows counts them (UTF-16 units: two for a character
+// beyond the Basic Multilingual Plane) into `units`; false when it is not UTF-8.
+bool Utf16Units(std::string_view text, size_t* units) {
+    size_t n = 0;
+    for (size_t i = 0; i < text.size();) {
+        auto lead = static_cast<unsigned char>(text[i]);
+        size_t length = lead < 0x80           ? 1
+                        : (lead >> 5) == 0x6  ? 2
+                        : (lead >> 4) == 0xE  ? 3
+                        : (lead >> 3) == 0x1E ? 4
+                                              : 0;
+        if (length == 0 || i + length > text.size()) {
+            return false;
+        }
+        for (size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        n += length == 4 ? 2 : 1;
+        i += length;
+    }
+    *units = n;
+    return true;
+}
+
+// "yes" sets `flag`; "no" asks for the default.
+const char* ApplyYesNo(std::string_view value, bool* flag) {
+    if (value == "yes") {
+        *flag = true;
+        return nullptr;
+    }
+    return value == "no" ? AS_WITHOUT : "neither yes nor no";
+}
 
 const char* ApplyAdapter(std::string_view value) {
     if (ParseIpv4(value, &NetworkSetting.Address)) {
         NetworkSetting.Choice = ADAPTER_BY_ADDRESS;
         return nullptr;
     }
-    if (value.size() >= sizeof(NetworkSetting.Description)) {
-        return "longer than any adapter description";
+    size_t characters = 0;
+    if (!Utf16Units(value, &characters)) {
+        return "not UTF-8 text (save the settings file as UTF-8)";
+    }
+    if (characters > ADAPTER_DESCRIPTION_CHARS || value.size() >= ADAPTER_DESCRIPTION_SIZE) {
+        return "longer than any adapter description (131 characters)";
     }
     NetworkSetting.Choice = ADAPTER_BY_DESCRIPTION;
     memcpy(NetworkSetting.Description, value.data(), value.size());
@@ -94,22 +138,81 @@ const char* ApplyHub(std::string_view value) {
     return nullptr;
 }
 
+// Without a library named here, a build that the store cannot serve loads none.
+const char* NO_LIBRARY_WITHOUT = "without it this KivFSX has no library to load";
+
+// The path is made whole here, once: the loader checks and loads that very path (a relative
+// one would be checked in the working directory but looked up by LoadLibrary's own order).
+// Its length counts as Windows counts it: at most 259 UTF-16 units, whole.
 const char* ApplySimConnect(std::string_view value) {
-    if (value.size() >= sizeof(SimLibrarySetting.Path)) {
-        return "longer than a Windows path can be (259 characters)";
+    if (!SimStoreServesThisBuild()) {
+        Instead = NO_LIBRARY_WITHOUT;
     }
-    memcpy(SimLibrarySetting.Path, value.data(), value.size());
-    SimLibrarySetting.Path[value.size()] = '\0';
+    const char* tooLong = "longer than a Windows path can be (259 characters)";
+    size_t units = 0;
+    if (!Utf16Units(value, &units)) {
+        return "not UTF-8 text (save the settings file as UTF-8)";
+    }
+    if (units >= SIM_PATH_SIZE) {
+        return tooLong;
+    }
+    char whole[4 * SIM_SETTING_PATH_SIZE];
+    if (!Os.FullPath(std::string(value).c_str(), whole, sizeof(whole)) ||
+        !Utf16Units(whole, &units)) {
+        return "not a path this system can make whole";
+    }
+    if (units >= SIM_PATH_SIZE || strlen(whole) >= sizeof(SimLibrarySetting.Path)) {
+        return "longer than a Windows path can be (259 characters) once joined to the working "
+               "folder";
+    }
+    memcpy(SimLibrarySetting.Path, whole, strlen(whole) + 1);
     return nullptr;
 }
 
 const char* ApplySteamBuilds(std::string_view value) {
-    if (value == "yes") {
-        SimLibrarySetting.SteamBuilds = true;
-        return nullptr;
+    if (!SimStoreServesThisBuild()) {
+        // The store's builds cannot load into this build: there is no search to widen.
+        static char why[120];
+        snprintf(why, sizeof(why),
+                 "does not apply to this %d-bit KivFSX, which loads no %d-bit library from the "
+                 "store",
+                 static_cast<int>(SIM_BUILD_BITS), static_cast<int>(Os.StoreLibraryBits()));
+        Instead = "the library comes from the setting simconnect";
+        return why;
     }
-    return value == "no" ? AS_WITHOUT : "neither yes nor no";
+    return ApplyYesNo(value, &SimLibrarySetting.SteamBuilds);
 }
+
+const char* ApplyUserAircraftId(std::string_view value) {
+    return ApplyYesNo(value, &TrafficSetting.UserById);
+}
+
+const char* ApplyEndWithSimulator(std::string_view value) {
+    return ApplyYesNo(value, &SessionSetting.EndWithSimulator);
+}
+
+// Minimised at once: the settings are read at start-up, before the simulator and the network.
+const char* ApplyQuietConsole(std::string_view value) {
+    bool quiet = false;
+    const char* wrong = ApplyYesNo(value, &quiet);
+    if (wrong != nullptr) {
+        return wrong;
+    }
+    switch (Os.MinimiseConsole()) {
+    case PLATFORM_CONSOLE_MINIMISED:
+        return nullptr;
+    case PLATFORM_CONSOLE_NO_WINDOW:
+        return "this KivFSX has no console window (it was started without one)";
+    default: {
+        static char why[80];
+        snprintf(why, sizeof(why), "no effect on %s, which has no console window to minimise",
+                 PLATFORM_SYSTEM_NAME);
+        return why;
+    }
+    }
+}
+
+static_assert(EXIT_SIMULATOR_ENDED == 50, "the row end-with-simulator names exit code 50");
 
 const SettingRow SETTINGS[] = {
     {"adapter",
@@ -125,6 +228,14 @@ const SettingRow SETTINGS[] = {
      "the store search also accepts FSX Steam Edition builds (10.0.62615.0 to "
      "10.0.62607.0)",
      "only the three FSX builds are accepted", ApplySteamBuilds},
+    {"user-aircraft-id",
+     "the user's aircraft is left out of the traffic also by the object id that the answers to "
+     "its own requests give it, as object 1 is",
+     "only object 1 is left out of the traffic", ApplyUserAircraftId},
+    {"end-with-simulator", "KivFSX ends when the simulator quits or has gone (exit code 50)",
+     "KivFSX waits for the simulator to come back", ApplyEndWithSimulator},
+    {"quiet-console", "the console window is minimised, and the focus stays where it is",
+     "the console stays as it is", ApplyQuietConsole},
 };
 constexpr size_t SETTING_COUNT = sizeof(SETTINGS) / sizeof(SETTINGS[0]);
 
@@ -146,7 +257,18 @@ const SettingRow* FindSetting(std::string_view key) {
     return nullptr;
 }
 
-// One line of the file; `seen` marks the settings already taken (the first one counts).
+// The keys of the table as a list, "a, b or c", for the line about an unknown key.
+std::string KeyList() {
+    std::string list;
+    for (size_t i = 0; i < SETTING_COUNT; ++i) {
+        list += i == 0 ? "" : i + 1 == SETTING_COUNT ? " or " : ", ";
+        list += SETTINGS[i].Key;
+    }
+    return list;
+}
+
+// One line of the file; `seen` marks the settings already in effect (the first one counts; a
+// refused one leaves the way open for a later line).
 void ReadLine(std::string_view line, int32_t number, bool* seen) {
     line = Trim(line);
     if (line.empty() || line[0] == '#' || line[0] == ';') {
@@ -162,32 +284,36 @@ void ReadLine(std::string_view line, int32_t number, bool* seen) {
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
         value = Trim(value.substr(1, value.size() - 2));
     }
-    std::string shown(value);
+    // What the lines echo: cut to fit, so that each line keeps its end.
+    char shown[SHOWN_VALUE_SIZE];
+    ShownValue(value.data(), value.size(), shown);
     const SettingRow* row = FindSetting(key);
     if (row == nullptr) {
-        ConsoleAndLog("Setting %s not used: no such setting (adapter, broadcast, hub, simconnect "
-                      "or steam-builds)\n",
-                      key.c_str());
+        char shownKey[SHOWN_VALUE_SIZE];
+        ShownValue(key.data(), key.size(), shownKey);
+        ConsoleAndLog("Setting %s not used: no such setting (%s)\n", shownKey, KeyList().c_str());
         return;
     }
     size_t index = static_cast<size_t>(row - SETTINGS);
     if (seen[index]) {
-        ConsoleAndLog("Setting %s = %s not used: %s is set above already\n", row->Key,
-                      shown.c_str(), row->Key);
+        ConsoleAndLog("Setting %s = %s not used: %s is set above already\n", row->Key, shown,
+                      row->Key);
         return;
     }
-    seen[index] = true;
+    Instead = nullptr;
     const char* wrong = value.empty() ? "no value" : row->Apply(value);
+    const char* fallback = Instead != nullptr ? Instead : row->Fallback;
     if (wrong == AS_WITHOUT) {
-        ConsoleAndLog("Setting %s = %s: %s\n", row->Key, shown.c_str(), row->Fallback);
+        seen[index] = true;
+        ConsoleAndLog("Setting %s = %s: %s\n", row->Key, shown, fallback);
         return;
     }
     if (wrong != nullptr) {
-        ConsoleAndLog("Setting %s = %s not used: %s; %s\n", row->Key, shown.c_str(), wrong,
-                      row->Fallback);
+        ConsoleAndLog("Setting %s = %s not used: %s; %s\n", row->Key, shown, wrong, fallback);
         return;
     }
-    ConsoleAndLog("Setting %s = %s: %s\n", row->Key, shown.c_str(), row->Effect);
+    seen[index] = true;
+    ConsoleAndLog("Setting %s = %s: %s\n", row->Key, shown, row->Effect);
 }
 
 } // namespace

@@ -8,9 +8,11 @@
 constexpr const char* SETTINGS_FILE_NAME = "kivfsx-settings.txt";
 
 // Reads the settings file from the working directory, if there is one, into the records that
-// the adapter discovery (NetworkSetting) and the library loader (SimLibrarySetting) read. Each
-// setting in effect is shown once on the console and in the log; a setting that cannot be
-// used says so in one line, and its default stays. Called once by main before the loader.
+// the adapter discovery (NetworkSetting), the library loader (SimLibrarySetting), the traffic
+// table (TrafficSetting) and the session loop (SessionSetting) read; quiet-console minimises
+// the console window at once. Each setting in effect is shown once on the console and in the
+// log; a setting that cannot be used says so in one line, and its default stays. Called once
+// by main before the loader.
 void ReadSettingsFile();
 
 // The same for a text in memory, as the file would hold it (the tests use it).

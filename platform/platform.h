@@ -35,6 +35,15 @@ constexpr const char* PLATFORM_LINE_END = "\r\n";
 constexpr const char* PLATFORM_LINE_END = "\n";
 #endif
 
+// The system the program runs on, for the lines that say a setting has no effect there.
+#if defined(_WIN32)
+constexpr const char* PLATFORM_SYSTEM_NAME = "Windows";
+#elif defined(__linux__)
+constexpr const char* PLATFORM_SYSTEM_NAME = "Linux";
+#else
+constexpr const char* PLATFORM_SYSTEM_NAME = "this system";
+#endif
+
 // Narrow texts that name files (paths, the command line) are UTF-8 everywhere; the Win32
 // backend hands them to the wide forms of the calls, so a path is never limited to the
 // characters of the ANSI code page.
@@ -69,6 +78,13 @@ constexpr uint32_t PLATFORM_LOAD_BAD_FORMAT = 193;
 constexpr uint32_t PLATFORM_ADAPTERS_OK = 0;
 constexpr uint32_t PLATFORM_ADAPTERS_BUFFER_OVERFLOW = 111;
 
+// Results of MinimiseConsole.
+enum PlatformConsoleResult : int32_t {
+    PLATFORM_CONSOLE_MINIMISED = 0,     // the console window is minimised, the focus kept
+    PLATFORM_CONSOLE_NO_WINDOW = 1,     // the process has no console window (Windows)
+    PLATFORM_CONSOLE_NOT_SUPPORTED = 2, // the system has no console window to minimise (POSIX)
+};
+
 struct PlatformMutex;     // an owned, recursive, process-private mutex
 struct PlatformDirSearch; // an open directory enumeration
 
@@ -86,6 +102,9 @@ struct PlatformOs {
                           const char* commandLine);
     // Reads one character from standard input; -1 at end of input.
     int32_t (*ReadConsoleChar)();
+    // Minimises the process's console window without activating it, so the focus stays
+    // where it is (Windows: ShowWindow(GetConsoleWindow(), SW_SHOWMINNOACTIVE)).
+    PlatformConsoleResult (*MinimiseConsole)();
 
     // --- threads and time ------------------------------------------------------------
     bool (*StartThread)(PlatformThreadProc proc, void* param);
@@ -107,6 +126,10 @@ struct PlatformOs {
     // The target must not exist: Windows refuses to replace a file (POSIX would replace it).
     bool (*RenameFile)(const char* from, const char* to);
     bool (*DeleteFile)(const char* path);
+    // `path` made whole by the system's own rules (relative to the working directory;
+    // Windows: GetFullPathNameW, which also resolves "." and ".." and drive-relative paths),
+    // into `out`. False when it cannot be made whole or does not fit.
+    bool (*FullPath)(const char* path, char* out, size_t size);
     // Directory search for every entry whose path begins with `prefix` (Windows: the
     // pattern prefix + "*.*"). Returns null when nothing matches; otherwise the bare name
     // of the first entry in `name`.
@@ -120,6 +143,10 @@ struct PlatformOs {
     // The system's reason why the last LoadLibraryPath of the loading thread gave null, as
     // Windows numbers it (PLATFORM_LOAD_BAD_FORMAT: not a library of this process's bitness).
     uint32_t (*LibraryLoadError)();
+    // The bitness of the simulator libraries the store (PlatformStoreDir) holds: 32 on
+    // Windows, whose store entries are the x86_ builds; on POSIX the stand-in's store holds
+    // libraries of the program's own bitness. A test that redirects the store replaces it.
+    int32_t (*StoreLibraryBits)();
 
     // --- network -------------------------------------------------------------------------
     bool (*SocketsStart)();
@@ -167,6 +194,8 @@ bool PlatformArg(int32_t index, char* out, size_t size);
 // address entry.
 const void* PlatformAdapterFirst(const void* buffer);
 const void* PlatformAdapterNext(const void* adapter);
+// The description in UTF-8 (Windows converts it from the ANSI code page that IP Helper uses);
+// the text stays valid until the next call of this function (start-up, main thread only).
 const char* PlatformAdapterDescription(const void* adapter);
 const char* PlatformAdapterIp(const void* adapter);
 const char* PlatformAdapterMask(const void* adapter);
@@ -191,6 +220,12 @@ const char* PlatformStoreListingDir();
 // procedure, and after each library load (a library's start-up code runs on the loading thread
 // and may set the control word to its own liking).
 void PlatformFloatInit();
+
+// --- text ---------------------------------------------------------------------------------
+// Text of the system's ANSI code page (what the IP Helper and the A calls give) as UTF-8, into
+// `out`; false when it does not fit (then `out` holds as much as fits). POSIX system texts are
+// UTF-8 already: copied.
+bool PlatformAnsiToUtf8(const char* text, char* out, size_t size);
 
 // --- pure helpers ---------------------------------------------------------------------------
 // Standard dotted-decimal conversion (inet_addr): PLATFORM_INADDR_NONE for invalid text.

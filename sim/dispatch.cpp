@@ -148,12 +148,21 @@ void HandleModel(SIMCONNECT_RECV* data, SC_DWORD cbData) {
     AircraftType = AircraftTypeOf(text);
 }
 
+// The session's four requests on the user's aircraft.
+bool IsUserAircraftRequest(SC_DWORD request) {
+    return request == REQUEST_BLOCK3 || request == REQUEST_BLOCK2 || request == REQUEST_BLOCK1 ||
+           request == REQUEST_MODEL;
+}
+
 void HandleObjectData(SIMCONNECT_RECV* data, SC_DWORD cbData) {
     if (cbData < sizeof(SIMCONNECT_RECV_SIMOBJECT_DATA)) {
         return;
     }
     auto msg = ReadRecord<SIMCONNECT_RECV_SIMOBJECT_DATA>(data);
     const uint8_t* record = Bytes(data) + DATA_RECORD_OFFSET;
+    if (TrafficSetting.UserById && IsUserAircraftRequest(msg.dwRequestID)) {
+        NoteUserObjectId(msg.dwObjectID); // the setting user-aircraft-id
+    }
     switch (msg.dwRequestID) {
     case REQUEST_BLOCK3:
         if (cbData >= DATA_RECORD_OFFSET + BLOCK3_RECORD_SIZE) {
@@ -193,7 +202,8 @@ void HandleTraffic(const SIMCONNECT_RECV* data, SC_DWORD cbData) {
         TransferTraffic();
     }
     // A height that is not a number fails the comparison and is not listed; the user's own
-    // aircraft, which the library answers with too, is left out by the table.
+    // aircraft, which the library answers with too, is left out by the table (object 1, and
+    // with the setting user-aircraft-id the id of the user-aircraft answers).
     if (position[2] > TRAFFIC_MIN_ALTITUDE_FT) {
         AddTraffic(msg.dwObjectID, position[0], position[1], position[2]);
     }

@@ -2,6 +2,7 @@
 #include "sim/loader.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "platform/platform.h"
 #include "sim/simconnect_api.h"
@@ -151,9 +152,6 @@ void ListDllDirs(const char* prefix) {
 
 namespace {
 
-// The width of this build's pointers: the bitness a library must have to load.
-constexpr int32_t BUILD_BITS = static_cast<int32_t>(sizeof(void*) * 8);
-
 // One store version: false when the store has no entry for it; otherwise the load's result
 // (0 or -1) in `result`. Later versions are then not tried.
 bool TryStoreVersion(const char* store, const char* version, int32_t* result) {
@@ -186,15 +184,22 @@ bool TryStoreVersion(const char* store, const char* version, int32_t* result) {
     return true;
 }
 
-// The library the settings name. True when it is loaded and bound; otherwise one line says
-// what was wrong with it, and the caller searches the store.
-bool LoadNamedLibrary(const char* path) {
-    const char* fallback = "; searching the store as usual";
+// The library the settings name (a whole path: the settings reader made it whole, so the file
+// checked is the file loaded). True when it is loaded and bound; otherwise one line says what
+// was wrong with it, and what happens instead.
+bool LoadNamedLibrary(const char* path, bool storeServes) {
+    char storeOnly[120];
+    snprintf(storeOnly, sizeof(storeOnly),
+             "; the store holds only %d-bit builds, so no library is loaded",
+             static_cast<int>(Os.StoreLibraryBits()));
+    const char* fallback = storeServes ? "; searching the store as usual" : storeOnly;
+    char shown[SHOWN_VALUE_SIZE];
+    ShownValue(path, strlen(path), shown);
     FILE* probe = Os.OpenFile(path, "r");
     if (probe == nullptr) {
         ConsoleAndLog("Setting simconnect = %s not used: no file at this path (is the settings "
                       "file saved as UTF-8?)%s\n",
-                      path, fallback);
+                      shown, fallback);
         return false;
     }
     fclose(probe);
@@ -205,29 +210,45 @@ bool LoadNamedLibrary(const char* path) {
             ConsoleAndLog("Setting simconnect = %s not used: not a %d-bit library (LoadLibrary "
                           "error 193, wrong bitness); this %d-bit KivFSX needs a %d-bit "
                           "SimConnect.dll%s\n",
-                          path, BUILD_BITS, BUILD_BITS, BUILD_BITS, fallback);
+                          shown, SIM_BUILD_BITS, SIM_BUILD_BITS, SIM_BUILD_BITS, fallback);
         } else {
             ConsoleAndLog("Setting simconnect = %s not used: the library did not load "
                           "(LoadLibrary error %u)%s\n",
-                          path, static_cast<unsigned>(error), fallback);
+                          shown, static_cast<unsigned>(error), fallback);
         }
         return false;
     }
     if (!BindEntryPoints(library)) {
         ConsoleAndLog("Setting simconnect = %s not used: an entry point is missing (see the "
                       "log)%s\n",
-                      path, fallback);
+                      shown, fallback);
         return false;
     }
-    ConsoleAndLog("Loaded %s (setting simconnect)\n", path);
+    ConsoleAndLog("Loaded %s (setting simconnect)\n", shown);
     return true;
 }
 
 } // namespace
 
+bool SimStoreServesThisBuild() {
+    return Os.StoreLibraryBits() == SIM_BUILD_BITS;
+}
+
 int32_t LoadSimConnect() {
-    if (SimLibrarySetting.Path[0] != '\0' && LoadNamedLibrary(SimLibrarySetting.Path)) {
+    const bool storeServes = SimStoreServesThisBuild();
+    const bool named = SimLibrarySetting.Path[0] != '\0';
+    if (named && LoadNamedLibrary(SimLibrarySetting.Path, storeServes)) {
         return 0;
+    }
+    if (!storeServes) {
+        // A search could only find libraries this build cannot load.
+        if (!named) {
+            ConsoleAndLog("This %d-bit KivFSX needs the setting simconnect = the path of a %d-bit "
+                          "SimConnect.dll (such as MSFS's own) in kivfsx-settings.txt: the store "
+                          "holds only %d-bit builds, which it cannot load\n",
+                          SIM_BUILD_BITS, SIM_BUILD_BITS, static_cast<int>(Os.StoreLibraryBits()));
+        }
+        return -1;
     }
     const bool steam = SimLibrarySetting.SteamBuilds;
     SimLogLevelf(LOADER_LOG_LEVEL, "%d items in list\n",

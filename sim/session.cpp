@@ -24,6 +24,8 @@ std::atomic<SC_HANDLE> hSimConnect{nullptr};
 std::atomic<bool> SimQuit{false};
 // Main thread only: this loop.
 bool SessionReady = false;
+// See sim/session.h: written by the settings reader before any thread starts, then only read.
+SessionSettings SessionSetting = {};
 
 namespace {
 
@@ -78,12 +80,37 @@ void OpenConnection() {
     SimLog("Closing and reopening SimConnect\n");
 }
 
+// The setting end-with-simulator: the process ends with the simulator.
+[[noreturn]] void EndWithSimulator(const char* how) {
+    ConsoleAndLog("The simulator %s: KivFSX ends with it (setting end-with-simulator, exit code "
+                  "%d)\n",
+                  how, static_cast<int>(EXIT_SIMULATOR_ENDED));
+    ExitProcess(EXIT_SIMULATOR_ENDED);
+}
+
+// After a failed dispatch: a simulator that still runs accepts a new connection (which is
+// closed again at once: it is this thread's own, never published); one that has gone does not.
+bool SimulatorGone() {
+    SC_HANDLE probe = nullptr;
+    if (SimApi.Open(&probe, SIM_CLIENT_NAME, nullptr, 0, nullptr, 0) != 0) {
+        return true;
+    }
+    SimApi.Close(probe);
+    return false;
+}
+
 void Dispatch() {
     if (SimApi.CallDispatch(hSimConnect.load(), HandleSimMsgs, nullptr) != 0) {
         SimLogLevel(SESSION_LOG_LEVEL, "Dispatch returned error\n");
+        if (SessionSetting.EndWithSimulator && SimulatorGone()) {
+            EndWithSimulator("has gone (its dispatch failed and it takes no new connection)");
+        }
         Restart();
     }
     if (SimQuit.load()) {
+        if (SessionSetting.EndWithSimulator) {
+            EndWithSimulator("quit");
+        }
         hSimConnect.store(nullptr);
         SetSimConnected(0);
         SimQuit.store(false);

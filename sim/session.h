@@ -19,6 +19,17 @@ extern std::atomic<bool> SimQuit;
 // set up. Main thread only.
 extern bool SessionReady;
 
+// The user's opt-in session setting (end-with-simulator). Written by main's settings reader
+// before any worker thread exists; only read afterwards. All zero: after the simulator quits
+// the loop waits for the next one, as without settings.
+struct SessionSettings {
+    // The process ends with EXIT_SIMULATOR_ENDED when the simulator quits (its quit message),
+    // or when a dispatch fails and the simulator no longer accepts a connection (it has gone
+    // without one). A failed dispatch of a simulator that still runs relaunches as usual.
+    bool EndWithSimulator;
+};
+extern SessionSettings SessionSetting;
+
 constexpr const char* SIM_CLIENT_NAME = "VUVIze";
 
 // Pauses of the loop.

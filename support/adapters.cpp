@@ -31,8 +31,7 @@ void ReportFailure(const char* notice, const char* error) {
 
 // One line to the console and the same line to the log.
 void Both(const char* format, const char* text) {
-    ConsolePrint(format, text);
-    SimLogf(format, text);
+    ConsoleAndLog(format, text);
 }
 
 // The adapter list as the platform gives it, or null after an "Error IB-n" line. The buffer
@@ -114,8 +113,10 @@ void ChoiceText(char* out, size_t size) {
 }
 
 void ReportNotFound() {
-    char choice[ADAPTER_DESCRIPTION_SIZE];
-    ChoiceText(choice, sizeof(choice));
+    char whole[ADAPTER_DESCRIPTION_SIZE];
+    ChoiceText(whole, sizeof(whole));
+    char choice[SHOWN_VALUE_SIZE];
+    ShownValue(whole, strlen(whole), choice);
     ConsoleAndLog("Setting adapter = %s not used: no adapter has this %s; the last adapter "
                   "decides as usual\n",
                   choice, NetworkSetting.Choice == ADAPTER_BY_ADDRESS ? "address" : "description");
@@ -164,7 +165,10 @@ bool InitNetwork(NetAddr* broadcast) {
          adapter = AdapterWalk.Next(adapter)) {
         const char* ip = AdapterWalk.Ip(adapter);
         const char* maskText = AdapterWalk.Mask(adapter);
-        Both("   Desc: \t%s\n", AdapterWalk.Description(adapter));
+        const char* description = AdapterWalk.Description(adapter);
+        char shown[SHOWN_VALUE_SIZE];
+        ShownValue(description, strlen(description), shown);
+        Both("   Desc: \t%s\n", shown);
         Both("     IP: \t%s\n", ip);
         Both("   Mask: \t%s\n", maskText);
         if (adapter == chosen) {

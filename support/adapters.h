@@ -10,8 +10,11 @@
 constexpr uint16_t BROADCAST_PORT = 9019;
 // Size of the first adapter-list buffer (one adapter record on Windows).
 constexpr uint32_t ADAPTER_BUFFER_SIZE = 648;
-// Longest part of an adapter description a setting can name (the Win32 record holds 131).
-constexpr uint32_t ADAPTER_DESCRIPTION_SIZE = 132;
+// Longest part of an adapter description a setting can name, in characters: the Win32 record
+// holds 131 bytes of the ANSI code page, so never more characters. Descriptions are compared
+// and shown in UTF-8, where each of those characters takes up to 3 bytes.
+constexpr uint32_t ADAPTER_DESCRIPTION_CHARS = 131;
+constexpr uint32_t ADAPTER_DESCRIPTION_SIZE = ADAPTER_DESCRIPTION_CHARS * 3 + 1;
 
 // How the adapter is chosen.
 enum AdapterChoice : int32_t {
@@ -26,7 +29,8 @@ enum AdapterChoice : int32_t {
 struct NetworkSettings {
     int32_t Choice;                             // AdapterChoice
     uint32_t Address;                           // network order, with ADAPTER_BY_ADDRESS
-    char Description[ADAPTER_DESCRIPTION_SIZE]; // with ADAPTER_BY_DESCRIPTION (any case)
+    char Description[ADAPTER_DESCRIPTION_SIZE]; // UTF-8, with ADAPTER_BY_DESCRIPTION (A to Z
+                                                // in any case)
     bool HasBroadcast;                          // discovery to Broadcast instead
     uint32_t Broadcast;                         // network order
     bool HasHub;                                // discovery straight to Hub, by unicast

@@ -198,11 +198,16 @@ const char* SimLogPath() {
 }
 
 void ConsoleAndLog(const char* format, ...) {
-    char line[600];
+    char line[1200];
     va_list args;
     va_start(args, format);
-    vsnprintf(line, sizeof(line), format, args);
+    int n = vsnprintf(line, sizeof(line), format, args);
     va_end(args);
+    size_t formatLength = strlen(format);
+    if (n >= static_cast<int>(sizeof(line)) && formatLength > 0 &&
+        format[formatLength - 1] == '\n') {
+        line[sizeof(line) - 2] = '\n'; // cut short, the line still ends
+    }
     ConsolePrint("%s", line);
     SimLog(line);
 }

@@ -32,7 +32,8 @@ void SimLogSaveAs(const char* lastEntry, const char* newName);
 void SimLogf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void SimLogLevelf(int32_t level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-// The same line on the console and in the log (formatted into a line of at most 599 bytes).
+// The same line on the console and in the log (formatted into a line of at most 1199 bytes; a
+// longer one is cut, and keeps the line end of its format).
 void ConsoleAndLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Test hook: forget the started log (file name, flag, mutex), as at process start.

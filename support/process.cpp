@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/platform.h"
 
@@ -53,4 +54,20 @@ void ConsolePrint(const char* format, ...) {
     vprintf(format, args);
     va_end(args);
     fflush(stdout);
+}
+
+void ShownValue(const char* value, size_t length, char* out) {
+    if (length <= SHOWN_VALUE_MAX) {
+        if (length > 0) { // an empty value may come without any text behind it
+            memcpy(out, value, length);
+        }
+        out[length] = '\0';
+        return;
+    }
+    size_t cut = SHOWN_VALUE_MAX;
+    while (cut > 0 && (static_cast<unsigned char>(value[cut]) & 0xC0) == 0x80) {
+        --cut; // value[cut], the first byte left out, is inside a character: leave it all out
+    }
+    memcpy(out, value, cut);
+    memcpy(out + cut, "...", 4);
 }

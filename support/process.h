@@ -8,6 +8,8 @@
 constexpr int32_t EXIT_RELAUNCHED = 0;  // a new instance has been started
 constexpr int32_t EXIT_FATAL = 100;     // an unrecoverable condition
 constexpr int32_t EXIT_NO_MUTEX = 7765; // a mutex could not be created
+// The simulator quit or has gone, and the setting end-with-simulator asks to end with it.
+constexpr int32_t EXIT_SIMULATOR_ENDED = 50;
 
 constexpr uint32_t PROGRAM_PATH_SIZE = 500;
 
@@ -36,3 +38,12 @@ void ParseCommandLine();
 // Console output, flushed at once. (The same line on the console and in the log is
 // ConsoleAndLog, support/log.h: this file stands below the log and never writes to it.)
 void ConsolePrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// A value that a line echoes (a setting's value, a path, a description) is cut to at most
+// SHOWN_VALUE_MAX bytes, at the start of a UTF-8 character, and then ends in "...", so that
+// the line around it fits and keeps its end.
+// Room for any path Windows takes (259 UTF-16 units, up to 777 bytes of UTF-8).
+constexpr size_t SHOWN_VALUE_MAX = 780;
+constexpr size_t SHOWN_VALUE_SIZE = SHOWN_VALUE_MAX + 4; // with "..." and the terminator
+// `value` (`length` bytes) as a line shows it, into `out` of SHOWN_VALUE_SIZE bytes.
+void ShownValue(const char* value, size_t length, char* out);

@@ -32,6 +32,19 @@ bool PosixDeleteFile(const char* path) {
     return unlink(path) == 0;
 }
 
+// An absolute path as it is; a relative one joined to the working directory.
+bool PosixFullPath(const char* path, char* out, size_t size) {
+    if (path[0] == '/') {
+        return PlatformCopyName(path, out, size);
+    }
+    char dir[4096];
+    if (getcwd(dir, sizeof(dir)) == nullptr) {
+        return false;
+    }
+    int n = snprintf(out, size, "%s/%s", dir, path);
+    return n >= 0 && static_cast<size_t>(n) < size;
+}
+
 bool NextMatch(PlatformDirSearch* search, char* name, size_t size) {
     size_t prefixLen = strlen(search->Prefix);
     while (dirent* entry = readdir(search->Dir)) {
@@ -113,6 +126,11 @@ uint32_t PosixLibraryLoadError() {
     return loadError;
 }
 
+// The stand-in's store (KIVFSX_WINSXS) holds libraries built with the program.
+int32_t PosixStoreLibraryBits() {
+    return static_cast<int32_t>(sizeof(void*) * 8);
+}
+
 void* PosixLibrarySymbol(void* library, const char* name) {
     return dlsym(library, name);
 }
@@ -124,12 +142,14 @@ void BackendFilesReset(PlatformOs& os) {
     os.OpenFile = PosixOpenFile;
     os.RenameFile = PosixRenameFile;
     os.DeleteFile = PosixDeleteFile;
+    os.FullPath = PosixFullPath;
     os.FindFirst = PosixFindFirst;
     os.FindNext = PosixFindNext;
     os.FindClose = PosixFindClose;
     os.LoadLibraryPath = PosixLoadLibraryPath;
     os.LibrarySymbol = PosixLibrarySymbol;
     os.LibraryLoadError = PosixLibraryLoadError;
+    os.StoreLibraryBits = PosixStoreLibraryBits;
 }
 
 const char* PlatformStoreDir() {

@@ -195,3 +195,19 @@ const char* PlatformAdapterMask(const void* adapter) {
 uint32_t PlatformInetAddr(const char* text) {
     return inet_addr(text);
 }
+
+bool PlatformAnsiToUtf8(const char* text, char* out, size_t size) {
+    if (size == 0) {
+        return false;
+    }
+    if (PlatformCopyName(text, out, size)) {
+        return true;
+    }
+    size_t len = size - 1;
+    while (len > 0 && (static_cast<unsigned char>(text[len]) & 0xC0) == 0x80) {
+        --len; // cut before a character, not inside one
+    }
+    memcpy(out, text, len);
+    out[len] = '\0';
+    return false;
+}

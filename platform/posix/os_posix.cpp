@@ -47,6 +47,11 @@ bool PosixSpawnInstance(const char* programPath, const char* const argv[3], cons
     return true;
 }
 
+// A POSIX program writes to a terminal, or to a pipe, that is not its own window.
+PlatformConsoleResult PosixMinimiseConsole() {
+    return PLATFORM_CONSOLE_NOT_SUPPORTED;
+}
+
 void PosixSleepMs(uint32_t ms) {
     timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
     while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
@@ -174,6 +179,7 @@ bool BackendCreateThread(void* start) {
 void BackendProcessReset(PlatformOs& os) {
     os.Exit = PosixExit;
     os.SpawnInstance = PosixSpawnInstance;
+    os.MinimiseConsole = PosixMinimiseConsole;
     os.SleepMs = PosixSleepMs;
     os.LocalTime = PosixLocalTime;
     os.MonotonicMs = PosixMonotonicMs;

@@ -45,6 +45,17 @@ bool WinDeleteFile(const char* path) {
     return WinWiden(path, wide, WIN_PATH_CHARS) && DeleteFileW(wide) != 0;
 }
 
+// GetFullPathNameW: the length without the terminator when it fits, the size needed otherwise.
+bool WinFullPath(const char* path, char* out, size_t size) {
+    wchar_t wide[WIN_PATH_CHARS];
+    wchar_t whole[WIN_PATH_CHARS];
+    if (!WinWiden(path, wide, WIN_PATH_CHARS)) {
+        return false;
+    }
+    DWORD len = GetFullPathNameW(wide, WIN_PATH_CHARS, whole, nullptr);
+    return len != 0 && len < WIN_PATH_CHARS && WinNarrow(whole, out, size);
+}
+
 // Gives the bare name of the current entry, or of the next one whose name fits `name`.
 bool NameOrNext(HANDLE handle, WIN32_FIND_DATAW* data, char* name, size_t size) {
     do {
@@ -116,6 +127,11 @@ uint32_t WinLibraryLoadError() {
     return loadError;
 }
 
+// The store's simulator libraries are the x86_ builds, whatever this program's bitness.
+int32_t WinStoreLibraryBits() {
+    return 32;
+}
+
 void* WinLibrarySymbol(void* library, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
 }
@@ -127,12 +143,14 @@ void BackendFilesReset(PlatformOs& os) {
     os.OpenFile = WinOpenFile;
     os.RenameFile = WinRenameFile;
     os.DeleteFile = WinDeleteFile;
+    os.FullPath = WinFullPath;
     os.FindFirst = WinFindFirst;
     os.FindNext = WinFindNext;
     os.FindClose = WinFindClose;
     os.LoadLibraryPath = WinLoadLibraryPath;
     os.LibrarySymbol = WinLibrarySymbol;
     os.LibraryLoadError = WinLibraryLoadError;
+    os.StoreLibraryBits = WinStoreLibraryBits;
 }
 
 const char* PlatformStoreDir() {

@@ -147,8 +147,12 @@ void BackendNetReset(PlatformOs& os) {
 const void* PlatformAdapterNext(const void* adapter) {
     return AsAdapter(adapter)->Next;
 }
+// IP Helper gives the description in the ANSI code page; the program's texts are UTF-8.
+// Each ANSI byte becomes at most 3 bytes of UTF-8. Called at start-up, on the main thread.
 const char* PlatformAdapterDescription(const void* adapter) {
-    return AsAdapter(adapter)->Description;
+    static char text[sizeof(IP_ADAPTER_INFO::Description) * 3];
+    PlatformAnsiToUtf8(AsAdapter(adapter)->Description, text, sizeof(text));
+    return text;
 }
 const char* PlatformAdapterIp(const void* adapter) {
     return AsAdapter(adapter)->IpAddressList.IpAddress.String;

@@ -49,6 +49,17 @@ bool WinSpawnInstance(const char*, const char* const[3], const char* commandLine
     return true;
 }
 
+// SW_SHOWMINNOACTIVE minimises the window and leaves the active window active, so the focus
+// stays where it is (with the simulator, when it started the program).
+PlatformConsoleResult WinMinimiseConsole() {
+    HWND window = GetConsoleWindow();
+    if (window == nullptr) {
+        return PLATFORM_CONSOLE_NO_WINDOW;
+    }
+    ShowWindow(window, SW_SHOWMINNOACTIVE); // its result is the earlier visibility, not success
+    return PLATFORM_CONSOLE_MINIMISED;
+}
+
 void WinSleepMs(uint32_t ms) {
     Sleep(ms);
 }
@@ -114,6 +125,7 @@ bool BackendCreateThread(void* start) {
 void BackendProcessReset(PlatformOs& os) {
     os.Exit = WinExit;
     os.SpawnInstance = WinSpawnInstance;
+    os.MinimiseConsole = WinMinimiseConsole;
     os.SleepMs = WinSleepMs;
     os.LocalTime = WinLocalTime;
     os.MonotonicMs = WinMonotonicMs;

@@ -60,7 +60,7 @@ void AddSecondNetwork() {
 
 void RemoveSecondNetwork() {
     // Removing one end removes the pair; the test may have failed before adding it.
-    int ignored = system("ip link del v2 2>/dev/null");
+    int ignored = system("ip link del v3 2>/dev/null"); // v2 may have been renamed
     (void)ignored;
 }
 
@@ -182,25 +182,46 @@ std::vector<std::vector<uint32_t>> PublishedTraffic(const fs::path& hubRecord) {
 
 } // namespace
 
-void E2eTest::ExpectTrafficWithoutTheUser() {
-    // The answers list the user's aircraft under its own id, and the AI aircraft.
+namespace {
+
+// Waits until the stand-in has listed the user's aircraft under `userId` and the hub has seen
+// a list of traffic, then checks every list: AI aircraft, and the user's aircraft exactly when
+// `userListed`. Object 1 is never listed.
+void ExpectTrafficRoad(const fs::path& journal, const fs::path& hubRecord, const fs::path& kivOut,
+                       uint32_t userId, bool userListed) {
     const std::string answer =
         "DELIVER id=" + std::to_string(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE) + " ";
-    bool listed = false, published = false;
-    for (uint64_t end = NowMs() + 30000; NowMs() < end && !(listed && published); SleepMs(200)) {
-        for (const auto& line : ReadLines(Journal, answer)) {
-            listed = listed || Field(line, "object") == std::to_string(STAND_USER_OBJECT_ID);
+    bool listed = false, published = false, userPublished = false;
+    for (uint64_t end = NowMs() + 30000;
+         NowMs() < end && !(listed && published && userPublished == userListed); SleepMs(200)) {
+        for (const auto& line : ReadLines(journal, answer)) {
+            listed = listed || Field(line, "object") == std::to_string(userId);
         }
-        for (const auto& ids : PublishedTraffic(HubRecord)) {
+        for (const auto& ids : PublishedTraffic(hubRecord)) {
             published = published || !ids.empty();
+            userPublished = userPublished || std::count(ids.begin(), ids.end(), userId) > 0;
         }
     }
-    ASSERT_TRUE(listed) << "the stand-in listed no user aircraft\n" << ReadText(Journal);
-    ASSERT_TRUE(published) << "no traffic reached the hub\n" << ReadText(KivOut);
-    for (const auto& ids : PublishedTraffic(HubRecord)) {
+    ASSERT_TRUE(listed) << "the stand-in listed no user aircraft\n" << ReadText(journal);
+    ASSERT_TRUE(published) << "no traffic reached the hub\n" << ReadText(kivOut);
+    EXPECT_EQ(userPublished, userListed) << ReadText(kivOut);
+    bool ai = false;
+    for (const auto& ids : PublishedTraffic(hubRecord)) {
         for (uint32_t id : ids) {
-            EXPECT_NE(id, STAND_USER_OBJECT_ID) << "the user's aircraft was published as traffic";
-            EXPECT_GE(id, STAND_AI_FIRST_ID);
+            EXPECT_NE(id, STAND_USER_OBJECT_ID) << "object 1 was published as traffic";
+            EXPECT_TRUE(id >= STAND_AI_FIRST_ID || (userListed && id == userId)) << id;
+            ai = ai || id >= STAND_AI_FIRST_ID;
         }
     }
+    EXPECT_TRUE(ai) << "no AI aircraft was published";
+}
+
+} // namespace
+
+void E2eTest::ExpectTrafficWithoutTheUser(uint32_t userId) {
+    ExpectTrafficRoad(Journal, HubRecord, KivOut, userId, false);
+}
+
+void E2eTest::ExpectTrafficWithTheUser(uint32_t userId) {
+    ExpectTrafficRoad(Journal, HubRecord, KivOut, userId, true);
 }

@@ -50,10 +50,13 @@ class E2eTest : public ::testing::Test {
     // accepted, and an EXCEPTION naming its send id reaches the console and the log later.
     void ExpectLateExceptionRoad(const Proc& hub);
     // The traffic road, with the hub started with --record-payload: the stand-in lists the
-    // user's aircraft (by its own object id) above the AI aircraft in every answer, high
-    // enough to pass the altitude filter; the lists the hub receives hold AI aircraft and
+    // user's aircraft (by its own object id, `userId`) above the AI aircraft in every answer,
+    // high enough to pass the altitude filter; the lists the hub receives hold AI aircraft and
     // never the user's.
-    void ExpectTrafficWithoutTheUser();
+    void ExpectTrafficWithoutTheUser(uint32_t userId = 1);
+    // The same road where the user's aircraft has an id the program does not leave out: the
+    // lists hold AI aircraft and the user's aircraft under `userId`.
+    void ExpectTrafficWithTheUser(uint32_t userId);
 
     std::filesystem::path Dir;   // working directory of kivfsx
     std::filesystem::path Store; // simulator library store

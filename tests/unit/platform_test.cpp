@@ -233,4 +233,32 @@ TEST(PlatformNetTest, DatagramsRoundTripAndAnOversizedOneIsAnErrorAndGone) {
     EXPECT_TRUE(Os.CloseSocket(sender));
 }
 
+// --- paths and texts ----------------------------------------------------------------------
+
+// A relative path is made whole in the working folder, an absolute one stays as it is; a text
+// of the system's code page becomes UTF-8 (Windows: IP Helper's descriptions), cut before a
+// character when it does not fit.
+TEST_F(PlatformFilesTest, PathsAreMadeWholeAndSystemTextsBecomeUtf8) {
+    char whole[1024];
+    const std::string here = NativePath(std::filesystem::current_path());
+    const std::string sep(1, PLATFORM_DIR_SEP);
+    ASSERT_TRUE(Os.FullPath("SimConnect.dll", whole, sizeof(whole)));
+    EXPECT_EQ(std::string(whole), here + sep + "SimConnect.dll");
+    const std::string absolute = here + sep + "Zo\xC3\xAB" + sep + "SimConnect.dll";
+    ASSERT_TRUE(Os.FullPath(absolute.c_str(), whole, sizeof(whole)));
+    EXPECT_EQ(std::string(whole), absolute);
+    EXPECT_FALSE(Os.FullPath("SimConnect.dll", whole, here.size() + 2));
+
+    char text[16];
+    ASSERT_TRUE(PlatformAnsiToUtf8("Intel(R) LAN", text, sizeof(text)));
+    EXPECT_STREQ(text, "Intel(R) LAN");
+    // Windows' code page here is 1252 (Wine's for an English or C locale): 0xE9 is e acute.
+    const bool windows = std::string(PLATFORM_SYSTEM_NAME) == "Windows";
+    const char* ansi = windows ? "Caf\xE9 LAN" : "Caf\xC3\xA9 LAN";
+    ASSERT_TRUE(PlatformAnsiToUtf8(ansi, text, sizeof(text)));
+    EXPECT_STREQ(text, "Caf\xC3\xA9 LAN");
+    EXPECT_FALSE(PlatformAnsiToUtf8(ansi, text, 5));
+    EXPECT_STREQ(text, "Caf"); // not half of the letter
+}
+
 } // namespace

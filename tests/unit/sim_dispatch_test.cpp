@@ -237,3 +237,43 @@ TEST_F(DispatchTest, TrafficAnswersArePublishedAtTheFirstEntryOfTheNextAnswer) {
     Deliver(Traffic(REQUEST_AI_OBJECT, 17, 1, 900.0)); // another request: not a new answer
     EXPECT_EQ(Published()[0].ObjectId, 12u);
 }
+
+// With the setting user-aircraft-id the answers to the user-aircraft requests name the user's
+// own object id, which is then left out of the traffic as object 1 is; without it only object 1
+// is left out, and a user under another id is listed.
+TEST_F(DispatchTest, WithTheSettingTheUsersOwnIdIsLeftOutOfTheTraffic) {
+    for (bool setting : {false, true}) {
+        SCOPED_TRACE(setting);
+        Control({"reset", "user-id 7", "set Plane Alt Above Ground=3000"});
+        hSimConnect.store(nullptr);
+        SessionReady = false;
+        UserObjectId.store(0);
+        TrafficSetting.UserById = setting;
+        std::string shown = Turn();
+        TrafficPollTurn();
+        Turn();
+        TrafficPollTurn();
+        Turn();
+        std::vector<uint32_t> ids;
+        for (const TrafficSlot& slot : Published()) {
+            if (slot.ObjectId != 0) {
+                ids.push_back(slot.ObjectId);
+            }
+        }
+        EXPECT_EQ(std::count(ids.begin(), ids.end(), 7u), setting ? 0 : 1);
+        EXPECT_EQ(std::count_if(ids.begin(), ids.end(), [](uint32_t id) { return id > 100; }),
+                  2); // the third AI aircraft is on the ground
+        EXPECT_EQ(CountOf(shown, "The user's aircraft is object 7: left out of the traffic "
+                                 "(setting user-aircraft-id)\n"),
+                  setting ? 1u : 0u);
+        EXPECT_EQ(UserObjectId.load(), setting ? 7u : 0u);
+    }
+    // Only the four user-aircraft requests name the user; the proxy id 0 names nobody.
+    Deliver(Data(DATA, REQUEST_AI_OBJECT, 9, 1, std::vector<uint8_t>(24)));
+    Deliver(Data(DATA, REQUEST_MODEL, 0, 1, std::vector<uint8_t>(32)));
+    EXPECT_EQ(UserObjectId.load(), 7u);
+    EXPECT_EQ(Deliver(Model("A321")), // a model answer that names object 1
+              "The user's aircraft is object 1: left out of the traffic (setting "
+              "user-aircraft-id)\n");
+    EXPECT_EQ(UserObjectId.load(), 1u);
+}

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <set>
 
+#include "app/settings.h"
 #include "sim/loader.h"
 #include "sim_standin.h"
 
@@ -188,4 +189,45 @@ TEST_F(LoaderTest, TheSettingsNameALibraryOrWidenTheStoreSearch) {
               std::string::npos);
     EXPECT_EQ(logged.substr(logged.find("Looking for DLL: 10.0.62610.0\n") + 30),
               Found(StoreEntry("10.0.62610.0")));
+}
+
+// A build whose store holds only libraries it cannot load (the x86_64 one on Windows) searches
+// nothing: without a library named by the settings it says in one line that it needs one; a
+// named one that cannot be used says that nothing else is loaded; a relative name is made whole
+// in the working folder, and that one file is checked and loaded.
+TEST_F(LoaderTest, ABuildTheStoreCannotServeNeedsTheSettingAndARelativeNameIsMadeWhole) {
+    Install({StoreEntry()});
+    const int32_t other = SIM_BUILD_BITS == 64 ? 32 : 64;
+    Os.StoreLibraryBits = [] { return SIM_BUILD_BITS == 64 ? 32 : 64; };
+    const std::string bits = std::to_string(SIM_BUILD_BITS);
+    const std::string needs = "This " + bits +
+                              "-bit KivFSX needs the setting simconnect = the path "
+                              "of a " +
+                              bits +
+                              "-bit SimConnect.dll (such as MSFS's own) in "
+                              "kivfsx-settings.txt: the store holds only " +
+                              std::to_string(other) + "-bit builds, which it cannot load\n";
+    EXPECT_EQ(Load(-1), needs);
+    EXPECT_EQ(Shown, needs);
+    EXPECT_TRUE(LoadedPaths.empty());
+
+    const std::string missing = NativePath(Dir / "SimConnect.dll");
+    snprintf(SimLibrarySetting.Path, sizeof(SimLibrarySetting.Path), "%s", missing.c_str());
+    EXPECT_EQ(Load(-1), "Setting simconnect = " + missing +
+                            " not used: no file at this path (is the settings file saved as "
+                            "UTF-8?); the store holds only " +
+                            std::to_string(other) + "-bit builds, so no library is loaded\n");
+
+    // A SimConnect.dll named without a folder: the one in the working folder at the time the
+    // settings are read (the stand-in's own folder here, where the library stays loaded).
+    const std::filesystem::path library(NativePath(KIV_STANDIN_LIBRARY));
+    const std::string whole = NativePath(library);
+    std::filesystem::current_path(library.parent_path());
+    const std::string text = "simconnect = " + library.filename().string() + "\n";
+    SimLibrarySetting = SimLibrarySettings{};
+    Console([&text] { ReadSettingsText(text.data(), static_cast<uint32_t>(text.size())); });
+    std::filesystem::current_path(Dir);
+    LoadedPaths.clear();
+    EXPECT_EQ(Load(0), "Loaded " + whole + " (setting simconnect)\n");
+    EXPECT_EQ(LoadedPaths, std::vector<std::string>{whole});
 }

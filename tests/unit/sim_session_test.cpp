@@ -137,3 +137,47 @@ TEST_F(SessionTest, AFailedDispatchRelaunchesAndTheTurnEndsTheProcess) {
     Console([] { EXPECT_EQ(ExitCodeOf(SimConnectLoopTurn), 100); });
     RestartCount = saved;
 }
+
+// With the setting end-with-simulator the process ends with the simulator: at its quit message,
+// or when a dispatch fails and it takes no new connection. A failed dispatch of a simulator
+// that still runs relaunches as without the setting; without it a simulator that has gone
+// relaunches too.
+TEST_F(SessionTest, WithTheSettingTheProcessEndsWithTheSimulator) {
+    const std::string ends = ": KivFSX ends with it (setting end-with-simulator, exit code 50)\n";
+    auto reconnect = [this] {
+        RestartResetForTest();
+        hSimConnect.store(nullptr);
+        SimQuit.store(false);
+        SessionReady = false;
+        Control({"running 1"});
+        Turn();
+        ASSERT_NE(hSimConnect.load(), nullptr);
+    };
+    SessionSetting.EndWithSimulator = true;
+    reconnect();
+    Control({"quit"});
+    std::string shown = Console([] { EXPECT_EQ(ExitCodeOf(SimConnectLoopTurn), 50); });
+    EXPECT_EQ(shown, "Quit received\nThe simulator quit" + ends);
+    EXPECT_NE(Log().find("The simulator quit" + ends), std::string::npos);
+
+    const std::string gone =
+        "The simulator has gone (its dispatch failed and it takes no new connection)" + ends;
+    reconnect();
+    Control({"crash"});
+    EXPECT_EQ(Console([] { EXPECT_EQ(ExitCodeOf(SimConnectLoopTurn), 50); }), gone);
+    EXPECT_FALSE(RestartPending.load());
+
+    // Still running: the one connection opened to ask is closed again, and the relaunch goes on.
+    reconnect();
+    Control({"fail CallDispatch 1"});
+    EXPECT_EQ(Console([] { EXPECT_EQ(ExitCodeOf(SimConnectLoopTurn), 0); }), "");
+    EXPECT_TRUE(RestartPending.load());
+    EXPECT_EQ(Journal("CALL Close ").size(), 1u);
+
+    SessionSetting.EndWithSimulator = false;
+    reconnect();
+    Control({"crash"});
+    EXPECT_EQ(Console([] { EXPECT_EQ(ExitCodeOf(SimConnectLoopTurn), 0); }), "");
+    EXPECT_TRUE(RestartPending.load());
+    EXPECT_EQ(Journal("CALL Close ").size(), 1u);
+}

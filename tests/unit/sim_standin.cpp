@@ -96,6 +96,8 @@ void RedirectStore(const std::filesystem::path& dir) {
     Real = Os;
     StoreDir = dir.string() + PLATFORM_DIR_SEP;
     OpenSearches = 0;
+    // The stand-in built with the tests has the program's own bitness.
+    Os.StoreLibraryBits = [] { return SIM_BUILD_BITS; };
     Os.FindFirst = [](const char* prefix, char* name, size_t size) {
         PlatformDirSearch* search = Real.FindFirst(Redirected(prefix).c_str(), name, size);
         OpenSearches += search != nullptr ? 1 : 0;
@@ -169,6 +171,9 @@ void SimTest::SetUp() {
     SessionReady = false;
     AircraftType = AIRCRAFT_OTHER;
     memset(TrafficTable, 0, sizeof(TrafficTable));
+    TrafficSetting = TrafficSettings{};
+    UserObjectId.store(0);
+    SessionSetting = SessionSettings{};
     TrafficErrors.store(0);
     TransmitErrors.store(0);
     Block2Mutex = Block2Mutex != nullptr ? Block2Mutex : Os.MutexCreate();

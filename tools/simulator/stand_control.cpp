@@ -75,6 +75,13 @@ const char* Execute(const char* line) {
         } else {
             Stand.Options.Running = false;
         }
+    } else if (std::strcmp(word, "crash") == 0 && *args == '\0') {
+        // Gone without a quit message: every call on the connection fails from now on.
+        StandDropConnection();
+        Stand.Options.Running = false;
+    } else if (std::strcmp(word, "user-id") == 0 && StandParseInt(args, &n) && n >= 1 &&
+               n < STAND_AI_FIRST_ID) {
+        Stand.Options.UserId = static_cast<uint32_t>(n);
     } else if (std::strcmp(word, "fail") == 0) {
         return StandScriptFailure(args) ? "ok" : "bad";
     } else if (std::strcmp(word, "exception") == 0 && StandParseInt(args, &n)) {

@@ -8,6 +8,11 @@
 //                         and resumes with `running 1`); 1: the simulator runs
 //   quit                  QUIT at the next dispatch, which ends the connection; then not
 //                         running until `running 1`
+//   crash                 the simulator ends without a QUIT message: the connection is gone
+//                         (every call on it fails) and Open fails until `running 1`
+//   user-id <n>           the user's aircraft's object id (1 to 100; 1 at load): the by-type
+//                         answers list the user under it, and the answers to requests on the
+//                         user's aircraft (proxy id 0) carry it in dwObjectID
 //   fail <Entry> <n>      the next n calls of <Entry> fail (-1: all, 0: none)
 //   exception <code>      an EXCEPTION message (dwSendID 1, dwIndex 2)
 //   late-fail <Entry> <n> <code>

@@ -379,7 +379,7 @@ SC_HRESULT PLATFORM_STDCALL SimConnect_SetDataOnSimObject(SC_HANDLE handle, SC_D
                    static_cast<uint64_t>(count) * unitSize < def->RecordSize)) {
         r = STAND_E_FAIL;
     }
-    if (r == 0 && (object == SIMCONNECT_OBJECT_ID_USER || object == STAND_USER_OBJECT_ID)) {
+    if (r == 0 && (object == SIMCONNECT_OBJECT_ID_USER || object == Stand.Options.UserId)) {
         UnpackRecord(*def, static_cast<const uint8_t*>(data));
     }
     StandJournal("CALL SetDataOnSimObject define=%u object=%u flags=%u count=%u unitsize=%u -> %d",

@@ -102,7 +102,8 @@ bool PlanPending(const StandPending& p, StandWork* work, uint32_t capacity, uint
     case PENDING_BYTYPE: {
         // One message per object of the type within the radius, numbered 1..n of n: as the
         // real library does, the user's own aircraft first, under its own object id (not the
-        // proxy id a client passes for it), then the AI aircraft.
+        // proxy id a client passes for it; 1 unless `user-id` gave it another), then the AI
+        // aircraft.
         // The stand-in has no helicopters, boats or ground vehicles. A replay lists the
         // aircraft of the recorded traffic list instead of its own.
         const int32_t type = static_cast<int32_t>(p.D);
@@ -114,7 +115,7 @@ bool PlanPending(const StandPending& p, StandWork* work, uint32_t capacity, uint
         const bool aircraft =
             type == SIMCONNECT_SIMOBJECT_TYPE_ALL || type == SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT;
         if (aircraft || type == SIMCONNECT_SIMOBJECT_TYPE_USER) {
-            ids[n++] = STAND_USER_OBJECT_ID;
+            ids[n++] = Stand.Options.UserId;
         }
         const uint32_t replayFirst = n;
         const bool replay = aircraft && StandReplayActive();
@@ -362,8 +363,13 @@ uint32_t StandBuildMessage(const StandWork& w, uint8_t* buffer) {
         Header(reinterpret_cast<uint8_t*>(&m), size,
                w.Kind == WORK_DATA ? SIMCONNECT_RECV_ID_SIMOBJECT_DATA
                                    : SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE);
+        // The user's aircraft, asked for by its proxy id or listed by type, is answered under its
+        // own object id; its record holds the user's values whatever that id is.
+        const bool user = w.Object == SIMCONNECT_OBJECT_ID_USER ||
+                          (w.Kind == WORK_BYTYPE && w.Object == Stand.Options.UserId);
+        const uint32_t object = user ? SIMCONNECT_OBJECT_ID_USER : w.Object;
         m.dwRequestID = w.Request;
-        m.dwObjectID = w.Object;
+        m.dwObjectID = user ? Stand.Options.UserId : w.Object;
         m.dwDefineID = w.Define;
         m.dwFlags = 0;
         m.dwentrynumber = w.Entry;
@@ -377,7 +383,7 @@ uint32_t StandBuildMessage(const StandWork& w, uint8_t* buffer) {
         if (w.UseGeneration) {
             StandFillGeneration(record, recordSize, w.Generation);
         } else {
-            StandPackRecord(*def, w.Object, StandFlightSeconds(), record);
+            StandPackRecord(*def, object, StandFlightSeconds(), record);
         }
         if (w.Replay != 0 && w.Kind == WORK_BYTYPE) {
             StandReplayTrafficRecord(w.Replay, *def, record);

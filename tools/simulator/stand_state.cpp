@@ -86,6 +86,7 @@ void StandEnsureStarted() {
     o.JournalTimes = EnvInt("KIVSIM_JOURNAL_TIMES", 0) == 1;
     o.EveryFrame = EnvInt("KIVSIM_EVERY_FRAME", 0) == 1;
     StandCopyText(o.ControlPath, sizeof o.ControlPath, EnvText("KIVSIM_CONTROL", ""));
+    o.UserId = 1; // as the simulator numbers it; the control `user-id` gives it another
     StandJournalConfigure(o.JournalPath, o.JournalRecords, o.JournalTimes);
     StandApplyFailList(EnvText("KIVSIM_FAIL", ""));
 }

@@ -143,6 +143,7 @@ struct StandOptions {
     bool JournalTimes;     // end each journal line with its wall-clock time in microseconds
     bool EveryFrame;       // one record per visual frame since the last, not one per dispatch
     char ControlPath[260]; // empty: no control channel
+    uint32_t UserId;       // the user's aircraft's object id in the answers (1 at start)
 };
 
 struct StandConnection {
