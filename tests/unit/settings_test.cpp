@@ -108,8 +108,8 @@ TEST_F(SettingsTest, EachTextSetsItsRecordAndShowsOneLinePerSetting) {
         // What belongs in kivfsx.cfg, and keys as they are not spelled.
         {"# ports\nport 9100\nAdapter = v0\n", "",
          "Settings line 2 not used: not of the form key = value\n"
-         "Setting Adapter not used: no such setting (adapter, broadcast, hub, simconnect or "
-         "steam-builds)\n"},
+         "Setting Adapter not used: no such setting (adapter, broadcast, hub, simconnect, "
+         "steam-builds or senders)\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Text.substr(0, 40));
