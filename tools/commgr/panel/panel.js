@@ -124,9 +124,11 @@ function buildControls() {
   });
 }
 
+// A change goes as a POST with the panel's own header and no body: the hub takes a change only
+// with that header and the page's own Origin, which no other site's page can send.
 function send(index, value) {
-  const body = new URLSearchParams({ index: String(index), value: String(value) });
-  fetch("/set", { method: "POST", body })
+  const query = new URLSearchParams({ index: String(index), value: String(value) });
+  fetch("/set?" + query, { method: "POST", headers: { "X-KivFSX-Panel": "1" } })
     .then((r) => r.text().then((t) => { $("control-result").textContent = t; }))
     .catch((e) => { $("control-result").textContent = "not sent: " + e; });
 }
