@@ -26,7 +26,7 @@ constexpr int32_t MAX_STREAMS = 4;  // pages open at once; each holds one worker
 constexpr size_t MAX_BODY = 1024;   // a control's form is a few dozen bytes
 constexpr time_t IO_TIMEOUT_S = 5;  // a client that stops reading or writing is dropped
 constexpr const char* EVENT_PREFIX = "data: ";
-constexpr uint32_t MAX_REFUSALS_SHOWN = 20; // refused requests named on the console
+constexpr uint32_t MAX_REFUSALS_SHOWN = 40; // refused requests named on the console
 
 httplib::Server* Server = nullptr; // made once by PanelStart
 std::atomic<int32_t> Streams{0};
