@@ -339,7 +339,7 @@ def analyse(args, run, steady_at, pauses, end_at):
     judged = 0
     leak_rows = []
     for pid, s in run.samples.items():
-        if len(s) < 2 or s[-1][0] - s[0][0] < 15:
+        if len(s) < 2 or s[-1][0] - s[0][0] < 12:
             continue
         judged += 1
         first, last = s[0], s[-1]
@@ -350,7 +350,8 @@ def analyse(args, run, steady_at, pauses, end_at):
         if last[3] - first[3] > RSS_BOUND_KIB or last[4] - first[4] > RSS_BOUND_KIB:
             failures.append(f"instance {pid}: memory grew {first[3]}->{last[3]} KiB")
     if judged == 0:
-        failures.append("no instance ran long enough to be judged for leaks")
+        failures.append("no instance ran long enough to be judged for leaks: "
+                        + str({p: [round(x[0] - steady_at, 1) for x in s] for p, s in run.samples.items()}))
 
     # ----- the table
     def kind_total(direction, fate=None, cls=None, typ=None):
@@ -395,6 +396,11 @@ def analyse(args, run, steady_at, pauses, end_at):
                          f"({'as predicted' if ok else 'NOT as predicted'})"))
     rows.append(("relaunches (a changed version asks for one), shutdowns predicted",
                  f"{relaunches}, {shutdowns}"))
+    for a, b in windows:
+        cause = [line for t, line in run.lines if a <= t <= a + 4.5 and "Invalid" in line]
+        rows.append((f"  relaunch at {a + 4.0 - steady_at:.1f} s",
+                     f"{cause[-1] if cause else 'no refusal line seen'}; linked again "
+                     f"{b - 1.0 - (a + 4.0):.1f} s later"))
     for pid, first, last in leak_rows:
         rows.append((f"instance {pid} over {last[0] - first[0]:.0f} s: fds, threads, RSS, anon KiB",
                      f"{first[1]}->{last[1]}, {first[2]}->{last[2]}, {first[3]}->{last[3]}, "
@@ -432,10 +438,10 @@ def main():
          "--fault-log", f"{work}/faults.txt"],
         stdin=subprocess.PIPE, stdout=open(f"{work}/hub-out.txt", "w"), stderr=subprocess.STDOUT,
         cwd=work, env=env)
-    console = open(f"{work}/console.txt", "ab")
-    kiv = subprocess.Popen([os.environ["KIV_BIN"]], stdin=subprocess.DEVNULL, stdout=console,
-                           stderr=subprocess.STDOUT, cwd=work, env=env)
-    del kiv  # followed through /proc: relaunched instances replace it
+    # KivFSX is left to the namespace's first process, which reaps it and every instance it
+    # relaunches the same way and writes down how each ended; it is followed through /proc.
+    subprocess.run(["sh", "-c", '"$0" >> console.txt 2>&1 < /dev/null &', os.environ["KIV_BIN"]],
+                   cwd=work, env=env, check=True)
 
     def hub_says(line):
         hub.stdin.write((line + "\n").encode())
@@ -458,6 +464,17 @@ def main():
     seq = 0
     next_change = now()
     next_sample = now() + 2
+
+    def maybe_sample(t):
+        # Each instance from 10 s after it appeared: past a relaunched one's pause and
+        # start-up, when its threads and files are all there.
+        nonlocal next_sample
+        if t >= next_sample:
+            for pid in instances():
+                if t - run.instances.get(pid, t) >= 10:
+                    run.sample(pid)
+            next_sample = t + 3
+
     rng = args.seed
     while now() < end_at:
         run.poll()
@@ -472,18 +489,16 @@ def main():
             pause_start = now()
             while now() < pause_start + args.pause_s:
                 run.poll()
+                maybe_sample(now())
                 time.sleep(0.1)
             hub_says("resume")
             pauses.append((pause_start, now()))
             pause_at = None
-        if t >= next_sample:
-            current = instances()
-            if current:
-                run.sample(current[-1])
-            next_sample = t + 5
+        maybe_sample(t)
         time.sleep(0.1)
     for pid in instances():
-        run.sample(pid)
+        if now() - run.instances.get(pid, now()) >= 10:
+            run.sample(pid)
     time.sleep(1.5)  # the last changes reach the journal
     run.poll()
     for pid in instances():
