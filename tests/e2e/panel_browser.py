@@ -171,6 +171,17 @@ def status_of(raw):
     return int(match.group(1)) if match else 0
 
 
+def open_stream():
+    """A stream of the panel's events held open; None when the hub refused it."""
+    s = socket.create_connection(("127.0.0.1", PORT), timeout=10)
+    s.sendall(b"GET /events HTTP/1.1\r\nHost: " + HOST + b"\r\n\r\n")
+    answer = s.recv(64)
+    if not answer.startswith(b"HTTP/1.1 200"):
+        s.close()
+        return None
+    return s
+
+
 def bad_requests(commgr):
     for what, raw in BAD_REQUESTS:
         code = status_of(raw)
@@ -360,9 +371,19 @@ def main():
         later = wait_for(since, 5)
         check(first is not None and later is not None and later > first,
               f"it counts the time since the last update ({first} s, then {later} s)")
+        # Back, the hub first has no room for the page: four other streams hold every place,
+        # so the page's tries are refused with 503, after which a browser gives a stream up.
         commgr = start_hub()
+        wait_for(lambda: status_of(b"GET / HTTP/1.1\r\nHost: " + HOST + b"\r\n\r\n") == 200, 10)
+        holders = [open_stream() for _ in range(4)]
+        check(all(holders), "four other streams take every place of the hub")
+        time.sleep(9)  # longer than the page's longest pause between tries
+        check(text_of(driver, "link-state") == "stale", "meanwhile the page stays stale")
+        for h in holders:
+            if h:
+                h.close()
         check(wait_for(lambda: text_of(driver, "link-state") == "up", 30),
-              "with the hub back the page takes up the stream by itself and shows the link up")
+              "once there is room the page takes up the stream by itself and shows the link up")
 
         # KivFSX stops: the page shows the link lost after the link-loss time.
         # Timed from before the kill: its last block left no earlier than a block interval
