@@ -31,7 +31,9 @@ size_t CountOf(const std::string& text, const std::string& part) {
 }
 
 int32_t FakeRecvFrom(PlatformSocket, void* data, size_t size, NetAddr* from) {
-    memcpy(data, Next.Bytes.data(), std::min(size, Next.Bytes.size()));
+    if (!Next.Bytes.empty()) {
+        memcpy(data, Next.Bytes.data(), std::min(size, Next.Bytes.size()));
+    }
     from->Addr = Next.From;
     from->Port = 9020;
     return Next.Length;
