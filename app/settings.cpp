@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "net/senders.h"
 #include "platform/platform.h"
 #include "sim/loader.h"
 #include "sim/session.h"
@@ -214,6 +215,79 @@ const char* ApplyQuietConsole(std::string_view value) {
 
 static_assert(EXIT_SIMULATOR_ENDED == 50, "the row end-with-simulator names exit code 50");
 
+// senders: one or more IPv4 addresses or the word hub (the setting hub's address), apart by
+// commas or blanks. The hub's address is known only once the whole file is read (FinishSenders).
+bool SendersNameHub = false;
+char SendersShown[160];
+
+const char* ApplySenders(std::string_view value) {
+    static char wrong[96];
+    snprintf(SendersShown, sizeof(SendersShown), "%.*s", static_cast<int>(value.size()),
+             value.data());
+    SenderFilterSettings filter{};
+    bool namesHub = false;
+    uint32_t items = 0;
+    const char* separators = ", \t";
+    while (!value.empty()) {
+        size_t start = value.find_first_not_of(separators);
+        if (start == std::string_view::npos) {
+            break;
+        }
+        value.remove_prefix(start);
+        std::string_view item = value.substr(0, value.find_first_of(separators));
+        value.remove_prefix(item.size());
+        if (++items > MAX_ACCEPTED_SENDERS) {
+            snprintf(wrong, sizeof(wrong), "more than %u senders",
+                     static_cast<unsigned>(MAX_ACCEPTED_SENDERS));
+            return wrong;
+        }
+        uint32_t addr = 0;
+        if (item == "hub") {
+            namesHub = true;
+        } else if (!ParseIpv4(item, &addr)) {
+            snprintf(wrong, sizeof(wrong), "%.40s is neither an IPv4 address (A.B.C.D) nor hub",
+                     std::string(item).c_str());
+            return wrong;
+        } else if (addr == 0) {
+            return "0.0.0.0 is no sender's address";
+        } else {
+            filter.Addr[filter.Count++] = addr;
+        }
+    }
+    SenderFilter = filter;
+    SendersNameHub = namesHub;
+    return nullptr;
+}
+
+// After the whole file: the hub's address joins the accepted senders, or the setting is not
+// used when it names a hub that no setting gives. The senders in effect are shown in one line.
+void FinishSenders(const char* shownValue) {
+    if (SendersNameHub) {
+        SendersNameHub = false;
+        if (!NetworkSetting.HasHub) {
+            SenderFilter = SenderFilterSettings{};
+            ConsoleAndLog("Setting senders = %s not used: it names hub, but the setting hub is "
+                          "not in effect; every sender is accepted as usual\n",
+                          shownValue);
+            return;
+        }
+        SenderFilter.Addr[SenderFilter.Count++] = NetworkSetting.Hub;
+    }
+    if (SenderFilter.Count == 0) {
+        return;
+    }
+    char list[MAX_ACCEPTED_SENDERS * 17] = "";
+    for (uint32_t i = 0; i < SenderFilter.Count; ++i) {
+        char dotted[16];
+        PlatformInetNtoa(SenderFilter.Addr[i], dotted);
+        snprintf(list + strlen(list), sizeof(list) - strlen(list), "%s%s", i == 0 ? "" : ", ",
+                 dotted);
+    }
+    ConsoleAndLog("Datagrams are handled only from %s (setting senders); any other sender's are "
+                  "dropped unread\n",
+                  list);
+}
+
 const SettingRow SETTINGS[] = {
     {"adapter",
      "discovery, listening and announcing on the adapter with this address or description",
@@ -236,6 +310,10 @@ const SettingRow SETTINGS[] = {
      "KivFSX waits for the simulator to come back", ApplyEndWithSimulator},
     {"quiet-console", "the console window is minimised, and the focus stays where it is",
      "the console stays as it is", ApplyQuietConsole},
+    {"senders",
+     "datagrams only from these senders are handled (hub: the setting hub's address); any "
+     "other sender's are dropped unread",
+     "every sender is accepted as usual", ApplySenders},
 };
 constexpr size_t SETTING_COUNT = sizeof(SETTINGS) / sizeof(SETTINGS[0]);
 
@@ -337,6 +415,7 @@ void ReadSettingsText(const char* text, uint32_t size) {
                       dotted);
         NetworkSetting.HasBroadcast = false;
     }
+    FinishSenders(SendersShown);
 }
 
 void ReadSettingsFile() {

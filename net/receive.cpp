@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "net/link.h"
+#include "net/senders.h"
 #include "net/udp.h"
 #include "support/log.h"
 #include "support/process.h"
@@ -284,8 +285,15 @@ void HandleDatagram(uint8_t* buffer, int32_t length) {
 
 int32_t PollUDP() {
     uint8_t buffer[RECEIVE_BUFFER_SIZE + 1];
-    NetAddr from; // any sender is accepted; its address is not used
+    // Without the setting senders any sender is accepted and its address is not used. With
+    // it, a datagram from another sender is dropped before anything reads it, also an empty
+    // or oversized one; only a receive error that names no sender goes on as usual.
+    NetAddr from{0, 0};
     int32_t length = Os.RecvFrom(MonitorSocket, buffer, RECEIVE_BUFFER_SIZE, &from);
+    if (SenderFilter.Count != 0 && (length >= 0 || from.Addr != 0) && !SenderAccepted(from.Addr)) {
+        NoteRefusedSender(from.Addr);
+        return 0;
+    }
     HandleDatagram(buffer, length);
     // Once a relaunch has been requested this thread keeps handling datagrams until the main
     // thread ends the process, but a receive that keeps failing pauses briefly each time

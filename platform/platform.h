@@ -161,7 +161,8 @@ struct PlatformOs {
     // Sends one datagram; the byte count, or -1 on error.
     int32_t (*SendTo)(PlatformSocket sock, const void* data, size_t size, NetAddr to);
     // Receives one datagram (blocking); the byte count, or -1 on error. A datagram larger
-    // than `size` is an error and is consumed.
+    // than `size` is an error and is consumed; `from` then still names its sender, while any
+    // other error leaves `from` as it was.
     int32_t (*RecvFrom)(PlatformSocket sock, void* data, size_t size, NetAddr* from);
     bool (*CloseSocket)(PlatformSocket sock);
     // Fills `buffer` with the adapter list; *size is the buffer size in, the needed size out

@@ -105,14 +105,15 @@ int32_t PosixRecvFrom(PlatformSocket sock, void* data, size_t size, NetAddr* fro
         got = recvfrom(static_cast<int>(sock), data, size, MSG_TRUNC,
                        reinterpret_cast<sockaddr*>(&sa), &len);
     } while (got < 0 && errno == EINTR);
-    if (got < 0 || static_cast<size_t>(got) > size) {
+    if (got < 0) {
         return -1;
     }
+    // The sender is known also for a datagram too large for the buffer (see platform.h).
     if (from != nullptr) {
         from->Addr = sa.sin_addr.s_addr;
         from->Port = ntohs(sa.sin_port);
     }
-    return static_cast<int32_t>(got);
+    return static_cast<size_t>(got) > size ? -1 : static_cast<int32_t>(got);
 }
 
 bool PosixCloseSocket(PlatformSocket sock) {

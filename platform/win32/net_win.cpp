@@ -99,14 +99,16 @@ int32_t WinRecvFrom(PlatformSocket sock, void* data, size_t size, NetAddr* from)
     int len = sizeof(sa);
     int got = recvfrom(ToSocket(sock), static_cast<char*>(data), ClampInt(size), 0,
                        reinterpret_cast<sockaddr*>(&sa), &len);
-    if (got == SOCKET_ERROR) {
+    // A datagram too large for the buffer fails with its sender filled in (WSAEMSGSIZE); other
+    // errors leave the address as zeroed above (see platform.h).
+    if (got == SOCKET_ERROR && (from == nullptr || sa.sin_family != AF_INET)) {
         return -1;
     }
     if (from != nullptr) {
         from->Addr = sa.sin_addr.s_addr;
         from->Port = ntohs(sa.sin_port);
     }
-    return got;
+    return got == SOCKET_ERROR ? -1 : got;
 }
 
 bool WinCloseSocket(PlatformSocket sock) {

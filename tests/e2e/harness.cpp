@@ -7,6 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -224,4 +227,111 @@ void E2eTest::ExpectTrafficWithoutTheUser(uint32_t userId) {
 
 void E2eTest::ExpectTrafficWithTheUser(uint32_t userId) {
     ExpectTrafficRoad(Journal, HubRecord, KivOut, userId, true);
+}
+
+namespace {
+
+constexpr uint16_t STRANGER_PORT = 9555; // where the stranger's address message points
+const char* const STRANGER = "127.0.0.1";
+
+// A UDP socket bound to `address`:`port` (0: any port), non-blocking.
+int BoundUdp(const char* address, uint16_t port) {
+    int s = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    inet_pton(AF_INET, address, &sa.sin_addr);
+    if (s < 0 || bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0) {
+        ADD_FAILURE() << "cannot bind " << address << ":" << port << ": " << strerror(errno);
+    }
+    return s;
+}
+
+std::vector<uint8_t> Message(int32_t msgClass, int32_t msgType, int32_t count = 0) {
+    MsgHeader h{msgClass, msgType, 0, count, 0, 0, MSG_VERSION, COMMGR_NODE, NODE_ID};
+    std::vector<uint8_t> d(sizeof(h));
+    memcpy(d.data(), &h, sizeof(h));
+    return d;
+}
+
+// Datagrams waiting on a non-blocking socket, read away.
+int Drain(int s) {
+    int n = 0;
+    uint8_t buffer[2048];
+    while (recv(s, buffer, sizeof(buffer), 0) >= 0) {
+        ++n;
+    }
+    return n;
+}
+
+} // namespace
+
+void E2eTest::ExpectSenderFilterRoad(bool filtered, Proc& hub, Proc& kiv) {
+    ASSERT_TRUE(WaitForText(HubRecord, "DISCOVERY ", 60000)) << ReadText(KivOut);
+    std::string text = Field(ReadLines(HubRecord, "DISCOVERY ").front(), "text");
+    std::string kivAddress = text.substr(0, text.find(' '));
+    ASSERT_TRUE(WaitForText(KivOut, "Connected to CommMgr\n", 30000)) << ReadText(KivOut);
+    ASSERT_TRUE(WaitForText(HubRecord, "BLOCK ", 10000));
+    ASSERT_TRUE(WaitForText(KivOut, "Connected to Simulator\n", 20000)) << ReadText(KivOut);
+    const std::string shown = "Datagrams are handled only from 10.77.0.3 (setting senders)";
+    EXPECT_EQ(CountOf(ReadText(KivOut), shown), filtered ? 1u : 0u) << ReadText(KivOut);
+
+    int listener = BoundUdp(STRANGER, STRANGER_PORT);
+    int stranger = BoundUdp(STRANGER, 0);
+    sockaddr_in kivAt{};
+    kivAt.sin_family = AF_INET;
+    kivAt.sin_port = htons(9030);
+    inet_pton(AF_INET, kivAddress.c_str(), &kivAt.sin_addr);
+    auto send = [&](const std::vector<uint8_t>& d) {
+        ASSERT_EQ(sendto(stranger, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&kivAt),
+                         sizeof(kivAt)),
+                  static_cast<ssize_t>(d.size()));
+    };
+    // A heading bug change the hub never sends, an address message that points the blocks at
+    // the stranger's listener, and a keep-alive.
+    std::vector<uint8_t> change = Message(1, 2, 1);
+    for (uint32_t word : {116u, 201u}) {
+        change.insert(change.end(), reinterpret_cast<uint8_t*>(&word),
+                      reinterpret_cast<uint8_t*>(&word) + 4);
+    }
+    std::vector<uint8_t> address = Message(2, 5);
+    std::string where = std::string(STRANGER) + " " + std::to_string(STRANGER_PORT);
+    address.insert(address.end(), where.begin(), where.end());
+    send(change);
+    send(address);
+    send(Message(2, 9));
+    // The hub's own change comes after them on the same socket: once it is in the journal,
+    // the stranger's have been handled.
+    SendLine(hub, "set 116=45");
+    ASSERT_TRUE(WaitForText(Journal, "sim=HEADING_BUG_SET data=45 ", 10000)) << ReadText(Journal);
+    EXPECT_EQ(ReadText(Journal).find("sim=HEADING_BUG_SET data=201 ") == std::string::npos,
+              filtered);
+    // The blocks go where the last accepted address message said.
+    SleepMs(1000);
+    Drain(listener);
+    size_t hubBlocks = ReadLines(HubRecord, "BLOCK ").size();
+    SleepMs(1500);
+    int strangerBlocks = Drain(listener);
+    size_t hubGained = ReadLines(HubRecord, "BLOCK ").size() - hubBlocks;
+    if (filtered) {
+        EXPECT_EQ(strangerBlocks, 0);
+        EXPECT_GE(hubGained, 3u);
+        const std::string named = "PollUDP() - Datagram from 127.0.0.1 dropped unread: not a "
+                                  "sender the setting senders accepts (said once per sender)\n";
+        EXPECT_EQ(CountOf(ReadText(KivOut), named), 1u) << ReadText(KivOut);
+        EXPECT_EQ(CountOf(ReadText(Dir / "KivFSX.log"), named), 1u);
+        // The stranger's shutdown order ends nothing; the hub's does.
+        send(Message(2, 12));
+        SleepMs(1000);
+        EXPECT_TRUE(Running(kiv));
+        SendLine(hub, "shutdown");
+    } else {
+        EXPECT_GE(strangerBlocks, 3);
+        EXPECT_EQ(ReadText(KivOut).find("dropped unread"), std::string::npos);
+        send(Message(2, 12));
+    }
+    EXPECT_EQ(WaitExit(kiv, 15000), 100);
+    EXPECT_TRUE(WaitForText(Dir / "KivFSX.log", "Shutdown message received. Bye\n", 5000));
+    close(listener);
+    close(stranger);
 }

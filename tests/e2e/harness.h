@@ -58,6 +58,15 @@ class E2eTest : public ::testing::Test {
     // lists hold AI aircraft and the user's aircraft under `userId`.
     void ExpectTrafficWithTheUser(uint32_t userId);
 
+    // The sender filter's road, with KivFSX linked to a hub that sends from 10.77.0.3 and
+    // announced discovery at `kivAddress`: a stranger in the namespace (127.0.0.1) sends a
+    // variable change, an address message naming a listener of its own, a keep-alive and a
+    // shutdown order. With `filtered` (setting senders = hub) none of them reaches the
+    // simulator, the link or the exit, while the hub's change and then its shutdown order do;
+    // without it, the stranger's change reaches the simulator, its address takes the blocks,
+    // and its shutdown order ends the program.
+    void ExpectSenderFilterRoad(bool filtered, Proc& hub, Proc& kiv);
+
     std::filesystem::path Dir;   // working directory of kivfsx
     std::filesystem::path Store; // simulator library store
     std::filesystem::path Journal, ControlFile, HubRecord, KivOut, HubOut;

@@ -304,4 +304,19 @@ TEST_F(WineTest, ARelativeLibraryNameAndADescriptionOfAnyLetters) {
         << shown;
 }
 
+// The sender filter on the x86_64 build: with senders = hub only the hub's datagrams are
+// handled, without the setting a stranger's are too (the same road as on Linux).
+struct WineSendersTest : WineTest, ::testing::WithParamInterface<bool> {};
+
+TEST_P(WineSendersTest, OnlyTheAcceptedSendersReachTheSimulatorTheLinkAndTheExit) {
+    std::ofstream(Dir / "kivfsx-settings.txt")
+        << "hub = 10.77.0.3\r\n" << (GetParam() ? "senders = hub\r\n" : "");
+    Proc hub = StartHub({"--listen-address", "10.77.0.3", "--send-address", "10.77.0.3"});
+    Proc kiv = StartWineKivfsx();
+    ExpectSenderFilterRoad(GetParam(), hub, kiv);
+}
+
+INSTANTIATE_TEST_SUITE_P(Setting, WineSendersTest, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "senders" : "without"; });
+
 } // namespace

@@ -4,6 +4,8 @@
 // TSan build checks that the two threads share nothing unguarded).
 #include <gtest/gtest.h>
 
+#include <strings.h>
+
 #include <atomic>
 #include <string>
 #include <thread>
@@ -11,6 +13,8 @@
 #include "tools/commgr/checks.h"
 #include "tools/commgr/hub.h"
 #include "tools/commgr/options.h"
+#include "tools/commgr/panel_guard.h"
+#include "tools/commgr/panel_readings.h"
 #include "tools/commgr/panel_state.h"
 
 namespace {
@@ -80,6 +84,101 @@ TEST(PanelState, FiguresLandUnderTheirBlockAndReason) {
     EXPECT_NE(s.find("\"raw\":[\"\",\"\",\"0100ab" + std::string(2 * 397, '0') + "\"]}"),
               std::string::npos)
         << s;
+}
+
+TEST(PanelState, AnAgeIsNeverNegative) {
+    // The data thread noted a datagram after the page's update read the time.
+    PanelNoteDatagram(1, 0, false, 5000);
+    std::string s = Snapshot(4990);
+    EXPECT_NE(s.find("{\"n\":1,\"count\":0,\"age\":0,"), std::string::npos) << s;
+    EXPECT_NE(Snapshot(5250).find("{\"n\":1,\"count\":0,\"age\":250,"), std::string::npos);
+}
+
+// Every reading shows its value in the unit the page names: what the simulator delivers, in
+// the unit the data definition asks for, against what a pilot reads.
+TEST(PanelReadings, EachShowsItsValueInTheUnitThePageNames) {
+    const struct {
+        const char* DataUnits;
+        double Delivered;
+        const char* Shown;
+        double Reads;
+    } FACTS[] = {
+        {"percent", 100, "%", 100},             // nose gear down
+        {"percent over 100", 0.3, "%", 30},     // flaps at 30 %
+        {"Feet per second", 10, "ft/min", 600}, // a climb of 600 ft/min
+        {"Feet/minute", -700, "ft/min", -700},
+        {"feet", 3500, "ft", 3500},
+        {"knots", 250, "kt", 250},
+        {"degrees", 271, "\u00b0", 271},
+        {"inHg", 29.92, "inHg", 29.92},
+        {"mhz", 118.7, "MHz", 118.7},
+        {"Frequency ADF BCD32", 1, "kHz", 1},
+        {"bool", 1, "", 1},
+        {"number", 3, "", 3},
+        {"position", 1, "", 1},
+        {"", 1, "", 1},
+    };
+    for (uint32_t i = 0; i < PANEL_READING_COUNT; ++i) {
+        const PanelReading& r = PANEL_READINGS[i];
+        SCOPED_TRACE(r.Datum);
+        PanelReadingPlace place;
+        ASSERT_TRUE(PanelPlaceReading(r, &place));
+        bool known = false;
+        for (const auto& f : FACTS) {
+            if (strcasecmp(f.DataUnits, place.DataUnits) == 0) {
+                known = true;
+                EXPECT_STREQ(place.Unit->Shown, f.Shown);
+                EXPECT_DOUBLE_EQ(f.Delivered * place.Unit->Scale, f.Reads);
+            }
+        }
+        EXPECT_TRUE(known) << "no fact for the unit " << place.DataUnits;
+    }
+}
+
+// The panel answers its own host names only, and takes a change only from its own page.
+TEST(PanelGuard, OnlyItsOwnHostAndItsOwnPageCanUseIt) {
+    PanelHostsInit("127.0.0.1", 8080, "cockpit.lan");
+    const char* own = "http://127.0.0.1:8080";
+    const struct {
+        const char* Method;
+        const char* Host;
+        const char* Origin;
+        bool Marked;
+        const char* Type;
+        int32_t Status;
+    } CASES[] = {
+        {"GET", "127.0.0.1:8080", nullptr, false, nullptr, 0},
+        {"GET", "LocalHost:8080", nullptr, false, nullptr, 0},
+        {"GET", "cockpit.lan:8080", nullptr, false, nullptr, 0},
+        {"GET", "127.0.0.1:8080", own, false, nullptr, 0},
+        {"GET", "evil.example:8080", nullptr, false, nullptr, 403}, // DNS rebinding
+        {"GET", "evil.example:8080", "http://evil.example:8080", false, nullptr, 403},
+        {"GET", "127.0.0.1:8081", nullptr, false, nullptr, 403},
+        {"GET", "127.0.0.1", nullptr, false, nullptr, 403},
+        {"GET", nullptr, nullptr, false, nullptr, 403},
+        {"GET", "127.0.0.1:8080", "http://evil.example", false, nullptr, 403}, // cross-site read
+        {"POST", "127.0.0.1:8080", own, true, nullptr, 0},
+        {"POST", "cockpit.lan:8080", "http://cockpit.lan:8080", true, nullptr, 0},
+        {"POST", "127.0.0.1:8080", "http://cockpit.lan:8080", true, nullptr, 403},
+        {"POST", "127.0.0.1:8080", nullptr, true, nullptr, 403},
+        {"POST", "127.0.0.1:8080", own, false, nullptr, 403},
+        {"POST", "127.0.0.1:8080", "http://evil.example", true, nullptr, 403},
+        {"POST", "127.0.0.1:8080", own, true, "application/x-www-form-urlencoded", 415},
+        {"POST", "127.0.0.1:8080", own, true, "Multipart/Form-Data; boundary=x", 415},
+        {"POST", "127.0.0.1:8080", own, true, "text/plain;charset=UTF-8", 415},
+        {"OPTIONS", "127.0.0.1:8080", "http://evil.example", false, nullptr, 403},
+    };
+    for (const auto& c : CASES) {
+        SCOPED_TRACE(std::string(c.Method) + " " + (c.Host ? c.Host : "-") + " " +
+                     (c.Origin ? c.Origin : "-"));
+        EXPECT_EQ(PanelCheckRequest(c.Method, c.Host, c.Origin, c.Marked, c.Type).Status, c.Status);
+    }
+    // Bound to another address, or to every one (this host's addresses then count).
+    PanelHostsInit("10.77.0.3", 80, "");
+    EXPECT_EQ(PanelCheckRequest("GET", "10.77.0.3", nullptr, false, nullptr).Status, 0);
+    EXPECT_EQ(PanelCheckRequest("GET", "127.0.0.1:80", nullptr, false, nullptr).Status, 403);
+    PanelHostsInit("0.0.0.0", 8080, "");
+    EXPECT_EQ(PanelCheckRequest("GET", "127.0.0.1:8080", nullptr, false, nullptr).Status, 0);
 }
 
 TEST(PanelState, SnapshotsWhileDatagramsArriveAreWhole) {

@@ -226,7 +226,9 @@ TEST(PlatformNetTest, DatagramsRoundTripAndAnOversizedOneIsAnErrorAndGone) {
     EXPECT_EQ(Os.RecvFrom(receiver, in, sizeof(in), &from), static_cast<int32_t>(sizeof(in)));
     ASSERT_EQ(Os.SendTo(sender, big, sizeof(in) + 1, to), static_cast<int32_t>(sizeof(in) + 1));
     ASSERT_EQ(Os.SendTo(sender, "next", 4, to), 4);
+    from = NetAddr{};
     EXPECT_EQ(Os.RecvFrom(receiver, in, sizeof(in), &from), -1);
+    EXPECT_EQ(from.Addr, loopback) << "the sender of a datagram too large is known";
     EXPECT_EQ(Os.RecvFrom(receiver, in, sizeof(in), &from), 4);
     EXPECT_EQ(std::string(in, 4), "next");
     EXPECT_TRUE(Os.CloseSocket(receiver));

@@ -125,7 +125,7 @@ const std::string HUB_EFFECT =
 const std::string SIMCONNECT_EFFECT =
     ": this SimConnect.dll is loaded instead of searching the store\n";
 const std::string KEYS = "adapter, broadcast, hub, simconnect, steam-builds, user-aircraft-id, "
-                         "end-with-simulator or quiet-console";
+                         "end-with-simulator, quiet-console or senders";
 
 TEST_F(SettingsTest, EachTextSetsItsRecordAndShowsOneLinePerSetting) {
     const std::string sep(1, PLATFORM_DIR_SEP);

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "tools/commgr/checks.h"
+#include "tools/commgr/faults.h"
 #include "tools/commgr/messages.h"
 #include "tools/commgr/record.h"
 
@@ -66,6 +67,14 @@ void Problem(const char* format, ...) {
 }
 
 bool HubSendTo(const uint8_t* data, uint32_t length, NetAddr to) {
+    if (FaultsOn()) {
+        FaultSend(data, length, to);
+        return true;
+    }
+    return HubSendNow(data, length, to);
+}
+
+bool HubSendNow(const uint8_t* data, uint32_t length, NetAddr to) {
     if (Os.SendTo(SendSocket, data, length, to) != static_cast<int32_t>(length)) {
         return false;
     }
@@ -111,9 +120,20 @@ void ListenThread(void*) {
             continue;
         }
         HubReceived(HubOptions.ListenPort, from, buffer, static_cast<uint32_t>(got));
+        if (FaultsOn()) {
+            FaultReceive(HandleListenDatagram, HubOptions.ListenPort, buffer,
+                         static_cast<uint32_t>(got), from);
+        } else {
+            HandleListenDatagram(buffer, static_cast<uint32_t>(got), from);
+        }
+    }
+}
+
+void HandleListenDatagram(const uint8_t* buffer, uint32_t got, NetAddr from) {
+    {
         Counters.Discoveries.fetch_add(1);
         Discovery d;
-        ParseDiscovery(buffer, static_cast<uint32_t>(got), from, &d);
+        ParseDiscovery(buffer, got, from, &d);
         char sender[24];
         FormatEndpoint(from, sender);
         if (HubRecording) {
@@ -124,12 +144,12 @@ void ListenThread(void*) {
         }
         if (!d.Valid) {
             Notice("commgr: ignored a datagram from %s on the listen port: %s\n", sender, d.Reason);
-            continue;
+            return;
         }
         PeerEndpoint.store(PackEndpoint(d.Reply));
         if (Paused.load()) {
             Notice("commgr: discovery from %s not answered (paused)\n", sender);
-            continue;
+            return;
         }
         SendAddress(d.Reply);
     }

@@ -78,10 +78,16 @@ bool SendAddress(NetAddr to);
 bool SendToPeer(const char* kind, const uint8_t* data, uint32_t length, const char* detail);
 
 // Sends one datagram out of SendSocket and puts it into the packet recording; any thread.
-// True when the whole datagram went out.
+// True when the whole datagram went out. With --faults it goes through the faulty network
+// (tools/commgr/faults.h) and counts as sent; HubSendNow is the real send.
 bool HubSendTo(const uint8_t* data, uint32_t length, NetAddr to);
+bool HubSendNow(const uint8_t* data, uint32_t length, NetAddr to);
 // Puts a datagram received on the hub's `port` into the packet recording.
 void HubReceived(uint16_t port, NetAddr from, const uint8_t* data, uint32_t length);
+
+// A datagram received on the listen port: recorded, and a discovery answered. The listen
+// thread's, or with --faults the faults' thread's.
+void HandleListenDatagram(const uint8_t* data, uint32_t length, NetAddr from);
 
 // Thread procedures.
 void ListenThread(void* unused);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "support/process.h"
+#include "tools/commgr/faults.h"
 #include "tools/commgr/hub.h"
 #include "tools/commgr/messages.h"
 #include "tools/commgr/panel.h"
@@ -78,7 +79,10 @@ void BindSendSocket() {
     for (uint16_t i = 0; i < SEND_PORT_TRIES; ++i) {
         uint16_t port = static_cast<uint16_t>(SEND_PORT_FIRST + i);
         if (port != HubOptions.ListenPort && port != HubOptions.DataPort &&
-            Os.Bind(SendSocket, NetAddr{0, port})) {
+            Os.Bind(SendSocket, NetAddr{PlatformInetAddr(HubOptions.SendAddress[0] != '\0'
+                                                             ? HubOptions.SendAddress
+                                                             : "0.0.0.0"),
+                                        port})) {
             SendPort = port;
             return;
         }
@@ -205,6 +209,10 @@ int main(int argc, char** argv) {
     if (SendSocket == PLATFORM_NO_SOCKET) {
         Fail(COMMGR_EXIT_NETWORK, "cannot create a UDP socket%s", "");
     }
+    if (HubOptions.SendAddress[0] != '\0' && HubOptions.RecordPcapPath[0] == '\0' &&
+        !Os.Bind(SendSocket, NetAddr{PlatformInetAddr(HubOptions.SendAddress), 0})) {
+        Fail(COMMGR_EXIT_NETWORK, "--send-address: cannot send from %s", HubOptions.SendAddress);
+    }
     if (HubOptions.RecordPath[0] != '\0') {
         if (!RecordOpen(HubOptions.RecordPath)) {
             Fail(COMMGR_EXIT_RECORD, "cannot create the record file \"%s\"", HubOptions.RecordPath);
@@ -220,6 +228,16 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (HubOptions.Faults[0] != '\0') {
+        FaultPlan plan;
+        if (!ParseFaults(HubOptions.Faults, &plan, error, sizeof(error))) {
+            Fail(COMMGR_EXIT_USAGE, "--faults: %s", error);
+        }
+        if (!FaultsStart(plan, HubOptions.FaultSeed, HubOptions.FaultLogPath, error,
+                         sizeof(error))) {
+            Fail(COMMGR_EXIT_RECORD, "--faults: %s", error);
+        }
+    }
     if (!Os.StartThread(ListenThread, nullptr) || !Os.StartThread(DataThread, nullptr) ||
         !Os.StartThread(ConsoleThread, nullptr)) {
         Fail(COMMGR_EXIT_NETWORK, "cannot start the hub's threads%s", "");

@@ -168,13 +168,16 @@ bool ParseOptions(int32_t count, const char* const* args, CommgrOptions* out, ch
                 SetError(error, errorSize, "%s needs a number of seconds", name);
                 return false;
             }
-        } else if (strcmp(name, "--address") == 0 || strcmp(name, "--listen-address") == 0) {
+        } else if (strcmp(name, "--address") == 0 || strcmp(name, "--listen-address") == 0 ||
+                   strcmp(name, "--send-address") == 0) {
             const char* text = value();
             if (text == nullptr || !IsDottedIpv4(text)) {
                 SetError(error, errorSize, "%s needs a dotted IPv4 address (A.B.C.D)", name);
                 return false;
             }
-            char* to = name[2] == 'a' ? out->Address : out->ListenAddress;
+            char* to = name[2] == 'a'   ? out->Address
+                       : name[2] == 'l' ? out->ListenAddress
+                                        : out->SendAddress;
             snprintf(to, sizeof(out->Address), "%s", text);
         } else if (strcmp(name, "--record") == 0 || strcmp(name, "--record-pcap") == 0) {
             const char* text = value();
@@ -205,6 +208,37 @@ bool ParseOptions(int32_t count, const char* const* args, CommgrOptions* out, ch
             }
             snprintf(out->PanelAddress, sizeof(out->PanelAddress), "%s", address);
             out->PanelPort = static_cast<uint16_t>(number);
+        } else if (strcmp(name, "--panel-name") == 0) {
+            // A host name (letters, digits, dots, hyphens), as the browser writes it in Host.
+            const char* text = value();
+            bool ok = text != nullptr && text[0] != '\0' && strlen(text) < COMMGR_HOST_NAME_SIZE;
+            for (const char* p = text; ok && *p != '\0'; ++p) {
+                ok = isalnum(static_cast<unsigned char>(*p)) || *p == '.' || *p == '-';
+            }
+            if (!ok) {
+                SetError(error, errorSize, "%s needs a host name (letters, digits, . and -)", name);
+                return false;
+            }
+            snprintf(out->PanelName, sizeof(out->PanelName), "%s", text);
+        } else if (strcmp(name, "--faults") == 0) {
+            const char* text = value();
+            if (text == nullptr || strlen(text) >= COMMGR_FAULTS_SIZE) {
+                SetError(error, errorSize, "%s needs a fault list (see --help)", name);
+                return false;
+            }
+            snprintf(out->Faults, sizeof(out->Faults), "%s", text);
+        } else if (strcmp(name, "--fault-seed") == 0) {
+            if (!ParseUnsigned(value(), 0, 0xFFFFFFFFu, &out->FaultSeed)) {
+                SetError(error, errorSize, "%s needs a number", name);
+                return false;
+            }
+        } else if (strcmp(name, "--fault-log") == 0) {
+            const char* text = value();
+            if (text == nullptr || text[0] == '\0' || strlen(text) >= COMMGR_PATH_SIZE) {
+                SetError(error, errorSize, "%s needs a file name", name);
+                return false;
+            }
+            snprintf(out->FaultLogPath, COMMGR_PATH_SIZE, "%s", text);
         } else if (strcmp(name, "--fields") == 0) {
             const char* text = value();
             if (text == nullptr) {
@@ -254,7 +288,9 @@ const char* OptionsUsage() {
            "              [--record-pcap FILE]\n"
            "              [--summary-ms N] [--fields \"name,name,...\"] [--check-uniform]\n"
            "              [--duration-s N] [--set IDX=VALUE ...] [--quiet]\n"
-           "              [--panel [A.B.C.D:]PORT]\n"
+           "              [--panel [A.B.C.D:]PORT] [--panel-name NAME]\n"
+           "              [--send-address A.B.C.D] [--faults LIST] [--fault-seed N]\n"
+           "              [--fault-log FILE]\n"
            "Plays the communication manager (node 2) for KivFSX (node 14).\n"
            "  --listen-port N   port of KivFSX's discovery broadcast (default 9019)\n"
            "  --data-port N     port where the blocks are received (default 9020)\n"
@@ -277,7 +313,16 @@ const char* OptionsUsage() {
            "  --set IDX=VALUE   variable changes sent once when the first block arrives\n"
            "  --quiet           no live summary and no notices, only errors\n"
            "  --panel [A:]PORT  serve the live panel page on http://A:PORT/ (default\n"
-           "                    address 127.0.0.1: this host only)\n"
+           "                    address 127.0.0.1: this host only); it answers only\n"
+           "                    requests for its own address, localhost or --panel-name,\n"
+           "                    and takes a change only from its own page\n"
+           "  --panel-name NAME a host name the panel answers to besides its address\n"
+           "  --send-address A  send the hub's datagrams from address A (default: any)\n"
+           "  --faults LIST     a faulty network on everything the hub sends and receives,\n"
+           "                    e.g. loss=20,dup=5,reorder=10,corrupt=1,delay=0-20 (percent,\n"
+           "                    delay in ms; reorder holds a datagram back up to\n"
+           "                    reorder-ms=1200 ms); --fault-seed N repeats the draws,\n"
+           "                    --fault-log FILE writes one line per datagram's fate\n"
            "Commands on standard input: pause, resume, set IDX=VALUE [...], shutdown,\n"
            "  raw <hex bytes>, size <n>, address, quit\n";
 }

@@ -14,6 +14,8 @@ constexpr uint32_t COMMGR_FIELD_NAME_SIZE = 64;
 constexpr uint32_t COMMGR_MAX_SETS = 64;
 constexpr uint32_t COMMGR_SET_TEXT_SIZE = 64;
 constexpr uint32_t COMMGR_PATH_SIZE = 512;
+constexpr uint32_t COMMGR_HOST_NAME_SIZE = 254; // a DNS name and its NUL
+constexpr uint32_t COMMGR_FAULTS_SIZE = 128;
 
 // Exit codes of the tool.
 constexpr int32_t COMMGR_EXIT_OK = 0;
@@ -41,6 +43,11 @@ struct CommgrOptions {
     bool Help;
     char PanelAddress[16]; // --panel: the address the browser panel binds to (127.0.0.1)
     uint16_t PanelPort;    // 0: no panel
+    char PanelName[COMMGR_HOST_NAME_SIZE]; // --panel-name: a host name the panel answers to too
+    char SendAddress[16]; // --send-address: the hub's datagrams leave from it; empty: any
+    char Faults[COMMGR_FAULTS_SIZE];     // --faults: the fault spec (tools/commgr/faults.h)
+    uint32_t FaultSeed;                  // --fault-seed
+    char FaultLogPath[COMMGR_PATH_SIZE]; // --fault-log: one line per fault decision
 };
 
 // The fields the live summary shows when --fields is not given.

@@ -5,8 +5,9 @@
 //     whose records are the block payloads (sim/datadefs_table.h, tools/wireshark/
 //     block_records.h) and the words the bridge adds (tools/commgr/fields.h);
 //   - the traffic slots' layout (net/blocks.h);
-//   - the instruments: which field each one shows, resolved by name against those tables (a
-//     name no block carries fails the build);
+//   - the instruments (tools/commgr/panel_readings.h): which field each one shows, resolved by
+//     name against those tables, and its unit and scale from the unit its data definition
+//     names (a name no block carries, or a unit the panel does not know, fails the build);
 //   - the controls: each a variable change, labelled with the simulator event the program
 //     turns it into (tools/common/var_events.h; a control that becomes no event fails the
 //     build), and the events of every index for the free entry;
@@ -25,68 +26,13 @@
 #include "sim/datadefs_table.h"
 #include "sim/dispatch.h"
 #include "tools/commgr/fields.h"
+#include "tools/commgr/panel_readings.h"
 #include "tools/common/field_kinds.h"
 #include "tools/common/var_events.h"
 #include "tools/common/block_records.h"
 #include "vars/vartables.h"
 
 namespace {
-
-// An instrument reading: the field it shows (by datum name), a factor into the unit shown, and
-// how the page prints it. A role names the readings that the drawn instruments use.
-struct Reading {
-    const char* Group;
-    const char* Label;
-    const char* Datum;
-    const char* Role; // "" when only shown as a labelled value
-    double Scale;
-    const char* Unit;
-    const char* Format; // "int", "f0", "f1", "f2", "f3", "deg", "on", "adf"
-};
-const Reading READINGS[] = {
-    {"Flight", "Heading", "Plane Heading Degrees Magnetic", "heading", 1, "°", "deg"},
-    {"Flight", "Altitude", "Indicated Altitude", "altitude", 1, "ft", "f0"},
-    {"Flight", "Airspeed", "Airspeed Indicated", "airspeed", 1, "kt", "f0"},
-    {"Flight", "Vertical speed", "Vertical Speed", "vs", 60, "ft/min", "f0"},
-    {"Flight", "Bank", "Plane Bank Degrees", "bank", 1, "°", "f1"},
-    {"Flight", "Pitch", "Plane Pitch Degrees", "pitch", 1, "°", "f1"},
-    {"Flight", "Ground speed", "Ground velocity", "", 1, "kt", "f0"},
-    {"Flight", "Latitude", "Plane Latitude", "lat", 1, "°", "f3"},
-    {"Flight", "Longitude", "Plane Longitude", "lon", 1, "°", "f3"},
-    {"Flight", "Baro", "Kohlsman setting hg", "", 1, "inHg", "f2"},
-    {"Autopilot", "Master", "Autopilot Master", "", 1, "", "on"},
-    {"Autopilot", "Flight director", "Autopilot Flight Director Active", "", 1, "", "on"},
-    {"Autopilot", "HDG hold", "Autopilot Heading Lock", "", 1, "", "on"},
-    {"Autopilot", "ALT hold", "Autopilot Altitude Lock", "", 1, "", "on"},
-    {"Autopilot", "SPD hold", "Autopilot Airspeed Hold", "", 1, "", "on"},
-    {"Autopilot", "APR hold", "Autopilot Approach Hold", "", 1, "", "on"},
-    {"Autopilot", "NAV1 hold", "Autopilot Nav1 Lock", "", 1, "", "on"},
-    {"Autopilot", "A/T arm", "Autopilot Throttle Arm", "", 1, "", "on"},
-    {"Autopilot", "Heading bug", "Autopilot Heading Lock Dir", "bug", 1, "°", "deg"},
-    {"Autopilot", "Altitude", "Autopilot Altitude Lock Var", "", 1, "ft", "f0"},
-    {"Autopilot", "Speed", "Autopilot Airspeed Hold Var", "", 1, "kt", "f0"},
-    {"Autopilot", "Vertical speed", "Autopilot Vertical Hold Var", "", 1, "ft/min", "f0"},
-    {"Radios", "COM1", "COM Active Frequency:1", "", 1, "MHz", "f3"},
-    {"Radios", "COM1 stby", "COM Standby Frequency:1", "", 1, "MHz", "f3"},
-    {"Radios", "COM2", "COM Active Frequency:2", "", 1, "MHz", "f3"},
-    {"Radios", "COM2 stby", "COM Standby Frequency:2", "", 1, "MHz", "f3"},
-    {"Radios", "NAV1", "NAV Active Frequency:1", "", 1, "MHz", "f2"},
-    {"Radios", "NAV1 stby", "NAV Standby Frequency:1", "", 1, "MHz", "f2"},
-    {"Radios", "NAV2", "NAV Active Frequency:2", "", 1, "MHz", "f2"},
-    {"Radios", "NAV2 stby", "NAV Standby Frequency:2", "", 1, "MHz", "f2"},
-    {"Radios", "ADF1", "ADF Active Frequency:1", "", 1, "kHz", "adf"},
-    {"Radios", "ADF1 stby", "ADF Standby Frequency:1", "", 1, "kHz", "adf"},
-    {"Radios", "ADF2", "ADF Active Frequency:2", "", 1, "kHz", "adf"},
-    {"Radios", "OBS1", "NAV OBS:1", "", 1, "°", "deg"},
-    {"Radios", "OBS2", "NAV OBS:2", "", 1, "°", "deg"},
-    {"Aircraft", "Gear handle", "Gear Handle Position", "", 1, "", "on"},
-    {"Aircraft", "Nose gear", "Gear Center Position", "", 100, "%", "f0"},
-    {"Aircraft", "Flaps handle", "Flaps Handle Index", "", 1, "", "int"},
-    {"Aircraft", "Flaps", "Trailing Edge Flaps Left Percent", "", 100, "%", "f0"},
-    {"Aircraft", "Parking brake", "Brake Parking Position", "", 1, "", "on"},
-    {"Aircraft", "Panel power", "Circuit General Panel On", "", 1, "", "on"},
-    {"Aircraft", "Simulator connected", "SimConnected", "", 1, "", "on"},
-};
 
 // A control: one variable change (index, value) sent through the hub.
 struct Control {
@@ -127,23 +73,6 @@ std::string Number(double v) {
     char text[32];
     snprintf(text, sizeof(text), "%.17g", v);
     return text;
-}
-
-// The place of a datum in the blocks: the first block that carries it.
-bool Place(const char* datum, int32_t* block, uint32_t* offset, const char** kind) {
-    Field f;
-    if (!ResolveField(datum, &f)) {
-        return false;
-    }
-    for (int32_t b = 1; b <= 3; ++b) {
-        if (f.Where[b].Type != 0 && f.Where[b].Type != FIELD_TYPE_TRAFFIC) {
-            *block = b;
-            *offset = f.Where[b].Offset;
-            *kind = KindOfDataType(f.Where[b].Type);
-            return *kind != nullptr;
-        }
-    }
-    return false;
 }
 
 void Blocks(std::ostringstream& out) {
@@ -193,19 +122,25 @@ void Blocks(std::ostringstream& out) {
 void Readings(std::ostringstream& out) {
     out << "\"readings\": [\n";
     bool first = true;
-    for (const Reading& r : READINGS) {
-        int32_t block = 0;
-        uint32_t offset = 0;
-        const char* kind = nullptr;
-        if (!Place(r.Datum, &block, &offset, &kind)) {
-            Fail("an instrument reads a field no block carries: ", r.Datum);
+    for (uint32_t i = 0; i < PANEL_READING_COUNT; ++i) {
+        const PanelReading& r = PANEL_READINGS[i];
+        PanelReadingPlace place;
+        if (!PanelPlaceReading(r, &place)) {
+            Fail("an instrument reads a field no block carries, or in a unit the panel does not "
+                 "know: ",
+                 r.Datum);
+        }
+        const char* kind = KindOfDataType(place.Type);
+        if (kind == nullptr) {
+            Fail("an instrument reads a field of a type the page cannot read: ", r.Datum);
         }
         out << (first ? "" : ",\n") << " {\"group\": " << Quoted(r.Group)
             << ", \"label\": " << Quoted(r.Label) << ", \"name\": " << Quoted(r.Datum)
-            << ", \"role\": " << Quoted(r.Role) << ", \"block\": " << block
-            << ", \"offset\": " << offset << ", \"type\": \"" << kind
-            << "\", \"scale\": " << Number(r.Scale) << ", \"unit\": " << Quoted(r.Unit)
-            << ", \"format\": " << Quoted(r.Format) << "}";
+            << ", \"role\": " << Quoted(r.Role) << ", \"block\": " << place.Block
+            << ", \"offset\": " << place.Offset << ", \"type\": \"" << kind
+            << "\", \"scale\": " << Number(place.Unit->Scale)
+            << ", \"unit\": " << Quoted(place.Unit->Shown) << ", \"format\": " << Quoted(r.Format)
+            << "}";
         first = false;
     }
     out << "],\n";

@@ -16,6 +16,7 @@
 #include "tools/commgr/options.h"
 #include "tools/commgr/panel.h"
 #include "tools/commgr/panel_assets.h"
+#include "tools/commgr/panel_guard.h"
 #include "tools/commgr/panel_state.h"
 
 namespace {
@@ -25,6 +26,7 @@ constexpr int32_t MAX_STREAMS = 4;  // pages open at once; each holds one worker
 constexpr size_t MAX_BODY = 1024;   // a control's form is a few dozen bytes
 constexpr time_t IO_TIMEOUT_S = 5;  // a client that stops reading or writing is dropped
 constexpr const char* EVENT_PREFIX = "data: ";
+constexpr uint32_t MAX_REFUSALS_SHOWN = 40; // refused requests named on the console
 
 httplib::Server* Server = nullptr; // made once by PanelStart
 std::atomic<int32_t> Streams{0};
@@ -38,7 +40,8 @@ void Refuse(httplib::Response& res, int status, const std::string& why) {
     res.set_content(why + "\n", "text/plain");
 }
 
-// POST /set with the form index=I&value=V: one variable change to KivFSX.
+// POST /set?index=I&value=V from the panel's own page (the guard has seen to that): one
+// variable change to KivFSX.
 void PostSet(const httplib::Request& req, httplib::Response& res) {
     if (!req.has_param("index") || !req.has_param("value")) {
         Refuse(res, 400, "needs index and value");
@@ -91,10 +94,44 @@ void GetEvents(const httplib::Request&, httplib::Response& res) {
         [](bool) { Streams.fetch_sub(1); });
 }
 
+// Every request passes the guard before it is routed (tools/commgr/panel_guard.h); a refused
+// one gets its 4xx and a line on the hub's console (the first few only).
+httplib::Server::HandlerResponse Guard(const httplib::Request& req, httplib::Response& res) {
+    static std::atomic<uint32_t> refusals{0};
+    auto header = [&](const char* name) -> std::string {
+        return req.has_header(name) ? req.get_header_value(name) : std::string();
+    };
+    std::string host = header("Host"), origin = header("Origin"), type = header("Content-Type");
+    PanelVerdict v = PanelCheckRequest(
+        req.method.c_str(), req.has_header("Host") ? host.c_str() : nullptr,
+        req.has_header("Origin") ? origin.c_str() : nullptr, req.has_header(PANEL_MARK_HEADER),
+        req.has_header("Content-Type") ? type.c_str() : nullptr);
+    if (v.Status == 0) {
+        return httplib::Server::HandlerResponse::Unhandled;
+    }
+    uint32_t n = refusals.fetch_add(1);
+    if (n < MAX_REFUSALS_SHOWN) {
+        Problem("commgr: panel refused %.8s %.60s (Host %.60s, Origin %.60s): %s%s\n",
+                req.method.c_str(), req.path.c_str(), host.c_str(),
+                origin.empty() ? "none" : origin.c_str(), v.Reason,
+                n + 1 == MAX_REFUSALS_SHOWN ? "; further refusals are not shown" : "");
+    }
+    Refuse(res, v.Status, v.Reason);
+    return httplib::Server::HandlerResponse::Handled;
+}
+
 } // namespace
 
 bool PanelStart(const char* address, uint16_t port, char* error, size_t errorSize) {
+    PanelHostsInit(address, port, HubOptions.PanelName);
     Server = new httplib::Server; // lives as long as the process
+    // No other site may frame the page, and it loads nothing from anywhere else.
+    Server->set_default_headers(
+        {{"Content-Security-Policy", "default-src 'self'; frame-ancestors 'none'; form-action "
+                                     "'self'"},
+         {"X-Content-Type-Options", "nosniff"},
+         {"Referrer-Policy", "no-referrer"}});
+    Server->set_pre_routing_handler(Guard);
     Server->set_payload_max_length(MAX_BODY);
     Server->set_read_timeout(IO_TIMEOUT_S, 0);
     Server->set_write_timeout(IO_TIMEOUT_S, 0);

@@ -84,7 +84,9 @@ size_t PanelSnapshot(uint64_t nowMs, char* out, size_t size) {
     for (int32_t n = 0; n <= 3; ++n) {
         const PanelBlockFigures& b = PanelBlocks[n];
         uint64_t last = b.LastMs.load(std::memory_order_relaxed);
-        long long age = last == 0 ? -1 : static_cast<long long>(nowMs - last);
+        // A datagram noted after `nowMs` was read is as new as can be: its age is 0, never
+        // negative (-1 stands for "never").
+        long long age = last == 0 ? -1 : (last >= nowMs ? 0 : static_cast<long long>(nowMs - last));
         Put(&t, "%s{\"n\":%d,\"count\":%u,\"age\":%lld,\"gaps\":%u,\"refused\":%u}",
             n == 0 ? "" : ",", n, Counters.Blocks[n].load(), age,
             b.Gaps.load(std::memory_order_relaxed), b.Refused.load(std::memory_order_relaxed));

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "tools/commgr/checks.h"
+#include "tools/commgr/faults.h"
 #include "tools/commgr/hub.h"
 #include "tools/commgr/panel_state.h"
 #include "tools/commgr/record.h"
@@ -115,6 +116,13 @@ void DataThread(void*) {
             continue;
         }
         HubReceived(HubOptions.DataPort, from, buffer, static_cast<uint32_t>(got));
-        HandleDatagram(buffer, static_cast<uint32_t>(got));
+        if (FaultsOn()) {
+            // The handler then runs on the faults' thread only.
+            FaultReceive(
+                [](const uint8_t* data, uint32_t length, NetAddr) { HandleDatagram(data, length); },
+                HubOptions.DataPort, buffer, static_cast<uint32_t>(got), from);
+        } else {
+            HandleDatagram(buffer, static_cast<uint32_t>(got));
+        }
     }
 }

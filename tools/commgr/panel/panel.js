@@ -124,9 +124,11 @@ function buildControls() {
   });
 }
 
+// A change goes as a POST with the panel's own header and no body: the hub takes a change only
+// with that header and the page's own Origin, which no other site's page can send.
 function send(index, value) {
-  const body = new URLSearchParams({ index: String(index), value: String(value) });
-  fetch("/set", { method: "POST", body })
+  const query = new URLSearchParams({ index: String(index), value: String(value) });
+  fetch("/set?" + query, { method: "POST", headers: { "X-KivFSX-Panel": "1" } })
     .then((r) => r.text().then((t) => { $("control-result").textContent = t; }))
     .catch((e) => { $("control-result").textContent = "not sent: " + e; });
 }
@@ -289,13 +291,62 @@ function update(u) {
   }
 }
 
+// ---- the stream: an update comes every 100 ms while the hub runs. When none has come for
+// STALE_MS the page says so ("stale", with the time since the last one) instead of showing
+// old values as live; a broken or refused stream (the hub stopped, or a fifth page got 503) is
+// opened again by the page itself, after a pause that grows up to RETRY_MAX_MS.
+
+const STALE_MS = 2000;
+const HUNG_MS = 6000;          // an open stream this long silent is opened again
+const RETRY_FIRST_MS = 1000;
+const RETRY_MAX_MS = 8000;
+let stream = null;
+let lastUpdate = 0;            // performance.now() of the last update, 0 before the first
+let retryMs = RETRY_FIRST_MS;
+let retryTimer = 0;
+
+function connect() {
+  retryTimer = 0;
+  stream = new EventSource("/events");
+  stream.onmessage = (e) => {
+    lastUpdate = performance.now();
+    retryMs = RETRY_FIRST_MS;
+    document.body.classList.remove("stale");
+    update(JSON.parse(e.data));
+  };
+  stream.onerror = () => reconnect();
+}
+
+// Closes the stream (the browser's own retries stop) and opens it again after a pause.
+function reconnect() {
+  if (stream) stream.close();
+  stream = null;
+  if (!retryTimer) {
+    retryTimer = setTimeout(connect, retryMs);
+    retryMs = Math.min(retryMs * 2, RETRY_MAX_MS);
+  }
+  watch();
+}
+
+function watch() {
+  const silent = lastUpdate ? performance.now() - lastUpdate : Infinity;
+  if (stream && lastUpdate && silent > HUNG_MS) reconnect();
+  if (silent <= STALE_MS || (!lastUpdate && stream)) return;
+  document.body.classList.add("stale");
+  $("link-state").textContent = "stale";
+  $("link-state").className = "state stale";
+  $("link-note").textContent =
+      (lastUpdate ? "no update from the hub for " + (silent / 1000).toFixed(1) + " s"
+                  : "no connection to the hub") + (stream ? "" : "; reconnecting");
+}
+
 fetch("/tables.json").then((r) => r.json()).then((tables) => {
   T = tables;
   buildReadings();
   buildControls();
   buildFields();
   drawCompass(null, null);
-  const stream = new EventSource("/events");
-  stream.onmessage = (e) => update(JSON.parse(e.data));
+  connect();
+  setInterval(watch, 500);
   document.body.dataset.ready = "1";
 });
