@@ -45,7 +45,7 @@ struct CommgrOptions {
     uint16_t PanelPort;    // 0: no panel
     char PanelName[COMMGR_HOST_NAME_SIZE]; // --panel-name: a host name the panel answers to too
     char SendAddress[16]; // --send-address: the hub's datagrams leave from it; empty: any
-    char Faults[COMMGR_FAULTS_SIZE];     // --faults: the fault spec (tools/commgr/faults.h)
+    char Faults[COMMGR_FAULTS_SIZE];     // --faults: the faults to inject (tools/commgr/faults.h)
     uint32_t FaultSeed;                  // --fault-seed
     char FaultLogPath[COMMGR_PATH_SIZE]; // --fault-log: one line per fault decision
 };
