@@ -310,7 +310,8 @@ struct WineSendersTest : WineTest, ::testing::WithParamInterface<bool> {};
 
 TEST_P(WineSendersTest, OnlyTheAcceptedSendersReachTheSimulatorTheLinkAndTheExit) {
     std::ofstream(Dir / "kivfsx-settings.txt")
-        << "hub = 10.77.0.3\r\n" << (GetParam() ? "senders = hub\r\n" : "");
+        << "hub = 10.77.0.3\r\nsimconnect = Z:" << Build << "/tools/simulator/SimConnect.dll\r\n"
+        << (GetParam() ? "senders = hub\r\n" : "");
     Proc hub = StartHub({"--listen-address", "10.77.0.3", "--send-address", "10.77.0.3"});
     Proc kiv = StartWineKivfsx();
     ExpectSenderFilterRoad(GetParam(), hub, kiv);
