@@ -7,6 +7,7 @@
 #include "net/receive.h"
 #include "net/senders.h"
 #include "sim/loader.h"
+#include "text.h" // CountOf
 
 namespace {
 
@@ -21,14 +22,6 @@ struct Arrival {
 };
 Arrival Next;
 int32_t Changes = 0;
-
-size_t CountOf(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++n;
-    }
-    return n;
-}
 
 int32_t FakeRecvFrom(PlatformSocket, void* data, size_t size, NetAddr* from) {
     if (!Next.Bytes.empty()) {
@@ -176,16 +169,6 @@ TEST_F(SendersTest, AnotherSendersDatagramsAreDroppedUnreadAndItIsNamedOnce) {
     EXPECT_EQ(NetSpawns.load(), 1);
     EXPECT_EQ(ExitCodeOf([&] { Receive(HUB, MakeMsg(2, 12)); }), EXIT_FATAL);
     Console(); // the exit left the capture running
-}
-
-TEST_F(SendersTest, WithoutTheSettingEverySenderIsHandled) {
-    Settings("");
-    EXPECT_EQ(Receive(STRANGER, Change()), "");
-    EXPECT_EQ(Receive(STRANGER, Address()),
-              "Connected to CommMgr\n   Port: 9021\n     IP: 10.78.0.9\n");
-    EXPECT_EQ(Changes, 1);
-    EXPECT_EQ(CommMgrConnected.load(), 1);
-    EXPECT_EQ(Log().find("dropped unread"), std::string::npos);
 }
 
 TEST_F(SendersTest, TheRefusedSendersNamedAreBounded) {
