@@ -1,5 +1,6 @@
-// The link monitor, tick by tick, and the discovery broadcast; then the link's threads run
-// together over their shared flags (for the thread sanitizer).
+// The link monitor, tick by tick, and the discovery broadcast's failures (what it sends is the
+// end-to-end link test's); then the link's threads run together over their shared flags (for
+// the thread sanitizer).
 #include "net_fixture.h"
 
 #include "net/receive.h"
@@ -7,13 +8,11 @@
 namespace {
 
 std::vector<std::vector<uint8_t>> Broadcasts;
-std::vector<NetAddr> BroadcastTo;
 bool SendFails = false;
 
-int32_t CaptureSend(PlatformSocket s, const void* data, size_t size, NetAddr to) {
+int32_t CaptureSend(PlatformSocket, const void* data, size_t size, NetAddr) {
     const auto* p = static_cast<const uint8_t*>(data);
     Broadcasts.emplace_back(p, p + size);
-    BroadcastTo.push_back(to);
     return SendFails ? -1 : static_cast<int32_t>(size);
 }
 
@@ -21,7 +20,6 @@ struct MonitorTest : NetTest {
     void SetUp() override {
         NetTest::SetUp();
         Broadcasts.clear();
-        BroadcastTo.clear();
         SendFails = false;
         Os.SendTo = CaptureSend;
         snprintf(HostIP, sizeof(HostIP), "192.168.1.20");
@@ -42,17 +40,9 @@ struct MonitorTest : NetTest {
     }
 };
 
-TEST_F(MonitorTest, TheBroadcastAnnouncesHostAndPortAndAFailureIsReportedEachTick) {
+TEST_F(MonitorTest, ABroadcastFailureIsReportedEachTick) {
     Ticks(1);
     ASSERT_EQ(Broadcasts.size(), 1u);
-    const std::vector<uint8_t>& d = Broadcasts[0];
-    ASSERT_EQ(d.size(), 57u);
-    EXPECT_EQ(std::string(d.begin() + 32, d.end()), "192.168.1.20 9100 1 1209\n");
-    EXPECT_EQ(FieldAt<int32_t>(d, 4), 9);
-    EXPECT_EQ(FieldAt<int16_t>(d, 28), 14);
-    EXPECT_EQ(BroadcastTo[0].Addr, Dotted("192.168.1.255"));
-    EXPECT_EQ(BroadcastTo[0].Port, 9019);
-
     SendFails = true;
     EXPECT_EQ(Ticks(1), "Broadcast send error\n");
     HaveBroadcastAddr = false; // no broadcast address: nothing to send to, the same report
