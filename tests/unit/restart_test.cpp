@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cstring>
-#include <vector>
 
 #include "support/log.h"
 #include "support/process.h"
