@@ -129,11 +129,6 @@ struct WireTest : E2eTest {
         EXPECT_EQ(WaitExit(hub, 5000), 0);
     }
 
-    static void StopKivfsx(Proc& kiv) {
-        kill(kiv.Pid, SIGKILL);
-        WaitExit(kiv, 5000);
-    }
-
     fs::path Dissector;
     int Runs = 0;
 };
@@ -275,7 +270,8 @@ TEST_F(WireTest, ACapturedFlightDecodesAndReplaysThroughTheBridge) {
     SleepMs(1500);
     EXPECT_TRUE(WaitForTraffic()) << ReadText(Journal);
     StopHub(hub);
-    StopKivfsx(kiv);
+    kill(kiv.Pid, SIGKILL);
+    WaitExit(kiv, 5000);
     EXPECT_EQ(CountOf(ReadText(Journal), "REPLAY error"), 0u);
     EXPECT_EQ(CountOf(ReadText(Journal), "REPLAY end "), 0u);
 
