@@ -21,9 +21,6 @@ struct MonitorTest : NetTest {
         Broadcasts = 0;
         SendFails = false;
         Os.SendTo = CaptureSend;
-        snprintf(HostIP, sizeof(HostIP), "192.168.1.20");
-        BroadcastSocket = 55;
-        BroadcastAddr = NetAddr{Dotted("192.168.1.255"), 9019};
         HaveBroadcastAddr = true;
     }
     // Runs `ticks` ticks with the console captured; returns what they printed.
