@@ -63,13 +63,17 @@ TEST_F(ChoiceTest, TheHubsAddressGetsDiscoveryByUnicastAlsoAfterARelaunch) {
     const std::string line = "Discovery goes to 10.77.0.3 port 9019 (setting hub)\n";
     EXPECT_EQ(CountOf(ReadText(KivOut), line), 1u);
     EXPECT_NE(ReadText(Dir / "KivFSX.log").find(line), std::string::npos);
-    // The relaunched instance reads the same settings and finds the hub the same way.
+    // An oversized datagram relaunches with the next count, the old log saved; the new instance
+    // reads the same settings and finds the hub the same way.
     ASSERT_TRUE(WaitForText(HubRecord, "BLOCK ", 10000));
     SendLine(hub, "size 600");
     EXPECT_EQ(WaitExit(kiv, 5000), 0);
+    EXPECT_NE(ReadText(Dir / "KivSaved.log").find("Buffer over run on DGRAM. Length = 600\n"),
+              std::string::npos);
     ASSERT_TRUE(WaitForText(KivOut, " KivSim (1)\n", 5000)) << ReadText(KivOut);
     EXPECT_TRUE(WaitForText(KivOut, line, 10000, 2)) << ReadText(KivOut);
     EXPECT_TRUE(WaitForText(KivOut, "Connected to CommMgr\n", 15000, 2)) << ReadText(KivOut);
+    EXPECT_NE(ReadText(Dir / "KivFSX.log").find("This is a restart.\n"), std::string::npos);
 }
 
 } // namespace

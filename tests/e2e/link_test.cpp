@@ -1,5 +1,6 @@
-// The network link end to end: discovery, address, blocks, keep-alives, loss, and the ways
-// a datagram or a second instance ends or relaunches the program.
+// The network link end to end: discovery, address, blocks, keep-alives, loss, the configured
+// port, and a second instance on it. (A datagram that relaunches the program
+// is the choice test's.)
 #include "harness.h"
 
 #include <fstream>
@@ -30,94 +31,69 @@ void ExpectHealthyBlocks(const std::vector<std::string>& blocks) {
     EXPECT_LT(interval, 140.0);
 }
 
-// The link road of the Linux build.
-void RunLinkRoad(const fs::path& record, const fs::path& kivOut, Proc& hub) {
+using LinkTest = E2eTest;
+
+TEST_F(LinkTest, DiscoveryAddressBlocksKeepAliveAndLoss) {
+    Proc hub = StartHub();
+    Proc kiv = StartKivfsx();
     // Discovery: the exact text, to port 9019 of the network's broadcast address.
-    ASSERT_TRUE(WaitForText(record, "DISCOVERY ", 15000)) << ReadText(kivOut);
-    std::string discovery = ReadLines(record, "DISCOVERY ").front();
+    ASSERT_TRUE(WaitForText(HubRecord, "DISCOVERY ", 15000)) << ReadText(KivOut);
+    std::string discovery = ReadLines(HubRecord, "DISCOVERY ").front();
     EXPECT_EQ(Field(discovery, "text"), "10.77.0.2 9030 1 1209");
     EXPECT_EQ(Field(discovery, "len"), "54");
     EXPECT_EQ(Field(discovery, "class"), "2");
     EXPECT_EQ(Field(discovery, "type"), "9");
     EXPECT_EQ(Field(discovery, "version"), "503");
     EXPECT_EQ(Field(discovery, "source"), "14");
-    ExpectAdapterShown(kivOut);
+    ExpectAdapterShown(KivOut);
 
     // The address message brings the link up, and blocks flow.
     ASSERT_TRUE(
-        WaitForText(kivOut, "Connected to CommMgr\n   Port: 9020\n     IP: 10.77.0.3", 5000))
-        << ReadText(kivOut);
-    ASSERT_TRUE(WaitForText(record, "BLOCK ", 10000, 40));
-    ExpectHealthyBlocks(ReadLines(record, "BLOCK "));
+        WaitForText(KivOut, "Connected to CommMgr\n   Port: 9020\n     IP: 10.77.0.3", 5000))
+        << ReadText(KivOut);
+    ASSERT_TRUE(WaitForText(HubRecord, "BLOCK ", 10000, 40));
+    ExpectHealthyBlocks(ReadLines(HubRecord, "BLOCK "));
 
     // Keep-alives hold the link: no discovery while it is up.
-    size_t discoveries = ReadLines(record, "DISCOVERY ").size();
+    size_t discoveries = ReadLines(HubRecord, "DISCOVERY ").size();
     SleepMs(2500);
-    EXPECT_EQ(ReadLines(record, "DISCOVERY ").size(), discoveries);
-    EXPECT_EQ(CountOf(ReadText(kivOut), "Connection with CommMgr lost"), 0u);
+    EXPECT_EQ(ReadLines(HubRecord, "DISCOVERY ").size(), discoveries);
+    EXPECT_EQ(CountOf(ReadText(KivOut), "Connection with CommMgr lost"), 0u);
 
     // Six silent seconds declare it lost; the blocks stop; broadcasts resume at once.
     SendLine(hub, "pause");
     uint64_t paused = NowMs();
-    ASSERT_TRUE(WaitForText(kivOut, "Connection with CommMgr lost\n", 12000));
+    ASSERT_TRUE(WaitForText(KivOut, "Connection with CommMgr lost\n", 12000));
     uint64_t lost = NowMs();
     EXPECT_GT(lost - paused, 4500u);
     EXPECT_LT(lost - paused, 9000u);
-    EXPECT_TRUE(WaitForText(record, "DISCOVERY ", 1500, static_cast<int>(discoveries) + 1));
-    size_t blocks = ReadLines(record, "BLOCK ").size();
+    EXPECT_TRUE(WaitForText(HubRecord, "DISCOVERY ", 1500, static_cast<int>(discoveries) + 1));
+    size_t blocks = ReadLines(HubRecord, "BLOCK ").size();
     SleepMs(1000);
-    EXPECT_LE(ReadLines(record, "BLOCK ").size(), blocks + 1);
-}
-
-using LinkTest = E2eTest;
-
-TEST_F(LinkTest, DiscoveryAddressBlocksKeepAliveAndLoss) {
-    Proc hub = StartHub();
-    Proc kiv = StartKivfsx();
-    RunLinkRoad(HubRecord, KivOut, hub);
+    EXPECT_LE(ReadLines(HubRecord, "BLOCK ").size(), blocks + 1);
     EXPECT_TRUE(Running(kiv));
 }
 
-TEST_F(LinkTest, OversizedDatagramRelaunchesWithTheNextCount) {
-    Proc hub = StartHub();
-    Proc kiv = StartKivfsx();
-    ASSERT_TRUE(WaitForText(HubRecord, "BLOCK ", 15000));
-    SendLine(hub, "size 600");
-    EXPECT_EQ(WaitExit(kiv, 5000), 0);
-    EXPECT_TRUE(WaitForText(KivOut, "Fatal Error. Check log for details\n", 1000));
-    std::string saved = ReadText(Dir / "KivSaved.log");
-    ASSERT_GE(saved.size(), 18u);
-    EXPECT_EQ(saved.substr(saved.size() - 18), "Renaming Log File\n");
-    EXPECT_NE(saved.find("Buffer over run on DGRAM. Length = 600\n"), std::string::npos);
-    // The new instance shares the output, shows count 1, waits for the old one to free the
-    // port, and brings the link up again.
-    ASSERT_TRUE(WaitForText(KivOut, " KivSim (1)\n", 5000)) << ReadText(KivOut);
-    EXPECT_TRUE(WaitForText(KivOut, "Connected to CommMgr\n", 15000, 2)) << ReadText(KivOut);
-    EXPECT_NE(ReadText(Dir / "KivFSX.log").find("This is a restart.\n"), std::string::npos);
-}
-
-TEST_F(LinkTest, SecondInstanceOnTheSamePortEndsWith100) {
-    Proc kiv = StartKivfsx();
-    ASSERT_TRUE(WaitForText(Dir / "KivFSX.log", "successfully initialized", 10000));
+// The configured port is bound and announced; a second instance configured the same cannot bind
+// it and ends with 100.
+TEST_F(LinkTest, TheConfiguredPortIsBoundAndAnnouncedAndASecondInstanceOnItEndsWith100) {
     fs::path second = Dir / "second";
     fs::create_directories(second);
-    auto env = SimEnv();
-    Proc other = Spawn({KivfsxPath()}, second, env, second / "out.txt");
-    EXPECT_EQ(WaitExit(other, 10000), 100);
-    std::string log = ReadText(second / "KivFSX.log");
-    EXPECT_NE(log.find("InitUDP() - Monitor socket bind error\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("InitSimUDP() - failed\n"), std::string::npos) << log;
-    EXPECT_TRUE(Running(kiv));
-}
-
-TEST_F(LinkTest, ConfiguredPortIsBoundAndAnnounced) {
-    std::ofstream(Dir / "kivfsx.cfg") << "port 9100\n";
+    for (const fs::path& dir : {Dir, second}) {
+        std::ofstream(dir / "kivfsx.cfg") << "port 9100\n";
+    }
     Proc hub = StartHub();
     Proc kiv = StartKivfsx();
     ASSERT_TRUE(WaitForText(HubRecord, "DISCOVERY ", 15000));
     EXPECT_EQ(Field(ReadLines(HubRecord, "DISCOVERY ").front(), "text"), "10.77.0.2 9100 1 1209");
     EXPECT_TRUE(WaitForText(KivOut, "   Port: 9100\n", 1000));
     EXPECT_TRUE(WaitForText(HubRecord, "BLOCK ", 10000));
+    Proc other = Spawn({KivfsxPath()}, second, SimEnv(), second / "out.txt");
+    EXPECT_EQ(WaitExit(other, 10000), 100);
+    std::string log = ReadText(second / "KivFSX.log");
+    EXPECT_NE(log.find("InitUDP() - Monitor socket bind error\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("InitSimUDP() - failed\n"), std::string::npos) << log;
+    EXPECT_TRUE(Running(kiv));
 }
 
 } // namespace

@@ -1,32 +1,26 @@
-// The link monitor, tick by tick, and the discovery broadcast; then the link's threads run
-// together over their shared flags (for the thread sanitizer).
+// The link monitor, tick by tick, and the discovery broadcast's failures (what it sends is the
+// end-to-end link test's); then the link's threads run together over their shared flags (for
+// the thread sanitizer).
 #include "net_fixture.h"
 
 #include "net/receive.h"
 
 namespace {
 
-std::vector<std::vector<uint8_t>> Broadcasts;
-std::vector<NetAddr> BroadcastTo;
+int Broadcasts = 0; // sends of the broadcast
 bool SendFails = false;
 
-int32_t CaptureSend(PlatformSocket s, const void* data, size_t size, NetAddr to) {
-    const auto* p = static_cast<const uint8_t*>(data);
-    Broadcasts.emplace_back(p, p + size);
-    BroadcastTo.push_back(to);
+int32_t CaptureSend(PlatformSocket, const void*, size_t size, NetAddr) {
+    ++Broadcasts;
     return SendFails ? -1 : static_cast<int32_t>(size);
 }
 
 struct MonitorTest : NetTest {
     void SetUp() override {
         NetTest::SetUp();
-        Broadcasts.clear();
-        BroadcastTo.clear();
+        Broadcasts = 0;
         SendFails = false;
         Os.SendTo = CaptureSend;
-        snprintf(HostIP, sizeof(HostIP), "192.168.1.20");
-        BroadcastSocket = 55;
-        BroadcastAddr = NetAddr{Dotted("192.168.1.255"), 9019};
         HaveBroadcastAddr = true;
     }
     // Runs `ticks` ticks with the console captured; returns what they printed.
@@ -42,22 +36,14 @@ struct MonitorTest : NetTest {
     }
 };
 
-TEST_F(MonitorTest, TheBroadcastAnnouncesHostAndPortAndAFailureIsReportedEachTick) {
+TEST_F(MonitorTest, ABroadcastFailureIsReportedEachTick) {
     Ticks(1);
-    ASSERT_EQ(Broadcasts.size(), 1u);
-    const std::vector<uint8_t>& d = Broadcasts[0];
-    ASSERT_EQ(d.size(), 57u);
-    EXPECT_EQ(std::string(d.begin() + 32, d.end()), "192.168.1.20 9100 1 1209\n");
-    EXPECT_EQ(FieldAt<int32_t>(d, 4), 9);
-    EXPECT_EQ(FieldAt<int16_t>(d, 28), 14);
-    EXPECT_EQ(BroadcastTo[0].Addr, Dotted("192.168.1.255"));
-    EXPECT_EQ(BroadcastTo[0].Port, 9019);
-
+    ASSERT_EQ(Broadcasts, 1);
     SendFails = true;
     EXPECT_EQ(Ticks(1), "Broadcast send error\n");
     HaveBroadcastAddr = false; // no broadcast address: nothing to send to, the same report
     EXPECT_EQ(Ticks(1), "Broadcast send error\n");
-    EXPECT_EQ(Broadcasts.size(), 2u);
+    EXPECT_EQ(Broadcasts, 2);
     EXPECT_EQ(Log(), "Log started.\nBroadcast send error\nBroadcast send error\n");
 }
 
@@ -66,7 +52,7 @@ TEST_F(MonitorTest, SixSilentTicksDeclareTheLinkLostAndBroadcastingResumesAtOnce
     EXPECT_EQ(Ticks(2, true), "Connected to CommMgr\nConnected to CommMgr\n");
     EXPECT_EQ(CommMgrConnected.load(), 0);
     EXPECT_EQ(CommMgrHeard.load(), 0);
-    Broadcasts.clear();
+    Broadcasts = 0;
 
     CommMgrConnected = 1;
     EXPECT_EQ(Ticks(10, true), "");
@@ -74,10 +60,10 @@ TEST_F(MonitorTest, SixSilentTicksDeclareTheLinkLostAndBroadcastingResumesAtOnce
     // One sign of life after five silent ticks starts the count again.
     EXPECT_EQ(Ticks(1, true), "");
     EXPECT_EQ(Ticks(5), "");
-    EXPECT_TRUE(Broadcasts.empty());
+    EXPECT_EQ(Broadcasts, 0);
     EXPECT_EQ(Ticks(1), "Connection with CommMgr lost\n");
     EXPECT_EQ(CommMgrConnected.load(), 0);
-    EXPECT_EQ(Broadcasts.size(), 1u);
+    EXPECT_EQ(Broadcasts, 1);
 }
 
 // The receive path, the sender and the monitor share the link flags, the client socket and

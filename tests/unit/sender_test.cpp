@@ -1,5 +1,5 @@
-// The block sender: headers, the shared sequence, the rotation, and sending only while the
-// link is up.
+// The block sender: headers, the shared sequence, and sending only while the link is up (the
+// 70 ms rotation is the end-to-end link test's).
 #include "net_fixture.h"
 
 namespace {
@@ -11,7 +11,6 @@ struct Sent {
 };
 std::vector<Sent> Captured;
 int FailSendAt = -1; // index of the SendTo call that fails
-std::vector<uint32_t> Sleeps;
 
 int32_t CaptureSend(PlatformSocket s, const void* data, size_t size, NetAddr to) {
     const auto* p = static_cast<const uint8_t*>(data);
@@ -23,7 +22,6 @@ struct SenderTest : NetTest {
     void SetUp() override {
         NetTest::SetUp();
         Captured.clear();
-        Sleeps.clear();
         FailSendAt = -1;
         Os.SendTo = CaptureSend;
     }
@@ -74,22 +72,6 @@ TEST_F(SenderTest, EachBlockGoesWholeWithItsHeaderToTheCommMgr) {
     EXPECT_EQ(std::vector<uint8_t>(Captured[0].Data.begin() + 32, Captured[0].Data.end()),
               expected);
     EXPECT_EQ(BlockGetI32(Block2, 24), 0); // the last header fields are stamped in the copy only
-}
-
-TEST_F(SenderTest, TheSenderSleeps70MsBeforeEachBlockInRotation) {
-    Connect();
-    Os.SleepMs = [](uint32_t ms) {
-        Sleeps.push_back(ms);
-        if (Sleeps.size() == 6) {
-            Os.Exit(0); // ends the otherwise endless loop
-        }
-    };
-    EXPECT_EQ(ExitCodeOf([] { BlockSender(nullptr); }), 0);
-    EXPECT_EQ(Sleeps, std::vector<uint32_t>(6, 70));
-    ASSERT_EQ(Captured.size(), 5u);
-    for (size_t i = 0; i < 5; ++i) {
-        EXPECT_EQ(FieldAt<int32_t>(Captured[i].Data, 12), static_cast<int32_t>(i % 3) + 1);
-    }
 }
 
 } // namespace

@@ -69,9 +69,6 @@ TEST_F(DispatchTest, TheStandInsMessagesReachTheirHandlers) {
     std::vector<std::string> late = Journal("LATE TransmitClientEvent ");
     ASSERT_EQ(late.size(), 1u);
     EXPECT_EQ(Turn(), "RECV_ID_EXCEPTION\nMESSAGE RECEIVED EVENT\n");
-    EXPECT_NE(
-        Log().find("EXCEPTION=7  SendID=" + Field(late[0], "send") + "  Index=1  cbData=24\n"),
-        std::string::npos);
     Control({"exception 3", "event AircraftLoaded"});
     EXPECT_EQ(Turn(), "RECV_ID_EXCEPTION\n");
     EXPECT_EQ(BlockGetI32(Block2, BLOCK2_FLIGHT_CHANGED), 0);
